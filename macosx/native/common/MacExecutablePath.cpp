@@ -1,0 +1,7 @@
+#include <mach-o/dyld.h>
+
+#include "ExecutablePath.h"
+
+int getExecutablePath(char* buffer, uint32_t* bufferSize) {
+    return _NSGetExecutablePath(buffer, bufferSize);
+}

@@ -1,0 +1,115 @@
+#include "tstrings.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <stdexcept>
+
+#include "ErrorReporting.h"
+
+namespace tstrings {
+
+std::string toLower(const std::string& text) {
+    std::string result(text);
+    for (char& c : result) {
+        // The POSIX locale folds ASCII letters only.
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return result;
+}
+
+bool equals(const std::string& a, const std::string& b, CompareType type) {
+    if (type == CaseInsensitive) {
+        return toLower(a) == toLower(b);
+    }
+    return a == b;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix, CompareType type) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    return equals(text.substr(0, prefix.size()), prefix, type);
+}
+
+bool endsWith(const std::string& text, const std::string& suffix, CompareType type) {
+    if (text.size() < suffix.size()) {
+        return false;
+    }
+    return equals(text.substr(text.size() - suffix.size()), suffix, type);
+}
+
+void split(std::vector<std::string>& list, const std::string& text, const std::string& delimiter,
+           SplitType type) {
+    if (text.empty() || delimiter.empty()) {
+        return;
+    }
+    if (delimiter.size() > text.size()) {
+        list.push_back(text);
+        return;
+    }
+    const auto add = [&](std::string item) {
+        if (type == KeepEmpty || !item.empty()) {
+            list.push_back(std::move(item));
+        }
+    };
+    std::string::size_type start = 0;
+    for (auto pos = text.find(delimiter); pos != std::string::npos;
+         pos = text.find(delimiter, start)) {
+        add(text.substr(start, pos - start));
+        start = pos + delimiter.size();
+    }
+    add(text.substr(start));
+}
+
+std::string replace(const std::string& text, const std::string& search,
+                    const std::string& replacement) {
+    if (search.empty()) {
+        return text;
+    }
+    // Built in one pass so that many occurrences cost linear time.
+    std::string result;
+    result.reserve(text.size());
+    std::string::size_type start = 0;
+    for (auto pos = text.find(search); pos != std::string::npos;
+         pos = text.find(search, start)) {
+        result.append(text, start, pos - start).append(replacement);
+        start = pos + search.size();
+    }
+    return result.append(text, start, std::string::npos);
+}
+
+std::string trim(const std::string& text, const std::string& characters) {
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    const auto last = text.find_last_not_of(characters);
+    return text.substr(first, last - first + 1);
+}
+
+std::string unsafe_format(const char* format, ...) {
+    if (format == nullptr) {
+        throw std::invalid_argument("unsafe_format() called with a null format");
+    }
+    std::string buffer(256, '\0');
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        const int length = std::vsnprintf(&buffer[0], buffer.size(), format, args);
+        va_end(args);
+        if (length < 0) {
+            throw makeException(tstrings::any() << "vsnprintf() failed to format \"" << format
+                                                << "\"",
+                                ZELT_SOURCE_POS);
+        }
+        if (static_cast<std::string::size_type>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::string::size_type>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() + 256);
+    }
+}
+
+}  // namespace tstrings
