@@ -1,1 +1,79 @@
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "ErrorReporting.h"
+#include "FileUtils.h"
+
+namespace {
+
+// Runs each test in a fresh temporary directory and returns to the
+// original working directory afterwards.
+class FileSystemTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+        original = cwd;
+        char pattern[] = "/tmp/zelt-fs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        ASSERT_EQ(chdir(root.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(chdir(original.c_str()), 0);
+        ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
+    }
+    std::string original, root;
+};
+
+TEST_F(FileSystemTest, IsFileExistsFollowsLinks) {
+    ASSERT_EQ(mkdir("dir", 0755), 0);
+    ASSERT_EQ(symlink("missing", "dangling"), 0);
+    ASSERT_EQ(symlink("dir", "dirlink"), 0);
+    EXPECT_TRUE(FileUtils::isFileExists("dir"));
+    EXPECT_TRUE(FileUtils::isFileExists(root + "/dirlink"));
+    EXPECT_FALSE(FileUtils::isFileExists("dangling"));
+    EXPECT_FALSE(FileUtils::isFileExists("missing"));
+    EXPECT_FALSE(FileUtils::isFileExists(""));
+}
+
+TEST_F(FileSystemTest, ToAbsolutePath) {
+    EXPECT_EQ(FileUtils::toAbsolutePath(""), root);
+    EXPECT_EQ(FileUtils::toAbsolutePath("a/../b/./c"), root + "/a/../b/./c");
+    EXPECT_EQ(FileUtils::toAbsolutePath("/x/./y"), "/x/./y");
+    EXPECT_EQ(FileUtils::toAbsolutePath("\\x"), "\\x");
+    ASSERT_EQ(chdir("/"), 0);
+    EXPECT_EQ(FileUtils::toAbsolutePath("a"), "/a");
+}
+
+TEST_F(FileSystemTest, ToAbsolutePathFailsForACurrentDirectoryBeyondTheBuffer) {
+    // Nest directories until the path no longer fits 1023 bytes plus its NUL.
+    const std::string name(100, 'd');
+    std::string path = root;
+    while (path.size() <= 1023) {
+        ASSERT_EQ(mkdir(name.c_str(), 0755), 0);
+        ASSERT_EQ(chdir(name.c_str()), 0);
+        path += "/" + name;
+    }
+    try {
+        FileUtils::toAbsolutePath("relative");
+        FAIL() << "no error for a current directory of " << path.size() << " bytes";
+    } catch (const ZeltErrorBase& e) {
+        EXPECT_EQ(std::string(e.rawMessage()),
+                  "getcwd() failed. Error: " + std::string(strerror(ERANGE)));
+    }
+    EXPECT_EQ(FileUtils::toAbsolutePath("/abs"), "/abs");
+}
+
+TEST(UnixFileUtils, ExeSuffixAndSeparator) {
+    EXPECT_EQ(FileUtils::stripExeSuffix("dir/app.exe"), "dir/app.exe");
+    EXPECT_EQ(FileUtils::stripExeSuffix("app"), "app");
+    EXPECT_EQ(FileUtils::pathSeparator, ':');
+}
+
+}  // namespace

@@ -1,1 +1,43 @@
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ErrorReporting.h"
+#include "SysInfo.h"
+
+namespace {
+
+const char variable[] = "ZELT_TEST_VARIABLE";
+
+class EnvTest : public testing::Test {
+protected:
+    void SetUp() override { unsetenv(variable); }
+    void TearDown() override { unsetenv(variable); }
+};
+
+TEST_F(EnvTest, UnsetVariable) {
+    EXPECT_FALSE(SysInfo::isEnvVariableSet(variable));
+    EXPECT_EQ(SysInfo::getEnvVariable(std::nothrow, variable, "fallback"), "fallback");
+    try {
+        SysInfo::getEnvVariable(variable);
+        FAIL() << "no error for an unset variable";
+    } catch (const ZeltErrorBase& e) {
+        EXPECT_STREQ(e.rawMessage(), "getenv(ZELT_TEST_VARIABLE) failed. Variable not set");
+    }
+}
+
+TEST_F(EnvTest, EmptyValueCountsAsSet) {
+    setenv(variable, "", 1);
+    EXPECT_TRUE(SysInfo::isEnvVariableSet(variable));
+    EXPECT_EQ(SysInfo::getEnvVariable(std::nothrow, variable, "fallback"), "");
+    EXPECT_EQ(SysInfo::getEnvVariable(variable), "");
+}
+
+TEST_F(EnvTest, SetReplacesTheValue) {
+    SysInfo::setEnvVariable(variable, "one");
+    SysInfo::setEnvVariable(variable, "two words");
+    EXPECT_EQ(SysInfo::getEnvVariable(variable), "two words");
+    EXPECT_STREQ(std::getenv(variable), "two words");
+}
+
+}  // namespace

@@ -30,10 +30,13 @@ std::string makeMessage(const std::runtime_error& e, const SourceCodePos& pos) {
 }
 
 void reportError(const SourceCodePos& pos, const std::runtime_error& e) {
-    reportError(pos, (tstrings::any() << "Exception with message '" << e.what() << "' caught").str());
+    reportError(pos,
+                (tstrings::any() << "Exception with message '" << e.what() << "' caught").str());
 }
 
-void reportUnknownError(const SourceCodePos& pos) { reportError(pos, "Unknown exception caught"); }
+void reportUnknownError(const SourceCodePos& pos) {
+    reportError(pos, "Unknown exception caught");
+}
 
 std::string joinErrorMessages(const std::string& first, const std::string& second) {
     std::string result;
@@ -43,10 +46,13 @@ std::string joinErrorMessages(const std::string& first, const std::string& secon
     }
     const std::string tail = tstrings::trim(second, whitespace);
     if (!result.empty() && !tail.empty()) {
-        const bool endsWithPunctuation = std::string(";.,:!?").find(result.back()) != std::string::npos;
+        const bool endsWithPunctuation =
+            std::string(";.,:!?").find(result.back()) != std::string::npos;
         result += endsWithPunctuation ? " " : ". ";
     }
     return result + tail;
 }
 
-std::string lastCRTError() { return std::strerror(errno); }
+std::string lastCRTError() {
+    return std::strerror(errno);
+}

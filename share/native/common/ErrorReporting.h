@@ -49,8 +49,7 @@ inline ZeltError<std::runtime_error> makeException(const tstrings::any& message,
     return ZeltError<std::runtime_error>(std::runtime_error(message.str()), pos);
 }
 
-inline ZeltError<std::runtime_error> makeException(const char* message,
-                                                   const SourceCodePos& pos) {
+inline ZeltError<std::runtime_error> makeException(const char* message, const SourceCodePos& pos) {
     return ZeltError<std::runtime_error>(std::runtime_error(message), pos);
 }
 

@@ -12,7 +12,9 @@ const char dirSeparators[] = "\\/";
 
 }  // namespace
 
-bool isDirSeparator(char c) { return c == '/' || c == '\\'; }
+bool isDirSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 std::string dirname(const std::string& path) {
     // A final "/." names the directory itself, so its separator is skipped.

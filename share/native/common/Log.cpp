@@ -78,11 +78,11 @@ Logger::ScopeTracer::~ScopeTracer() {
 void StreamLogAppender::append(const LogEvent& event) {
     std::string platformText;
     LogEvent::appendFormatted(event, platformText);
-    const std::string record = (tstrings::any()
-                                << "[" << platformText << event.sourceFile << ":"
-                                << event.sourceLine << " (" << event.functionName << ")]\n\t"
-                                << event.levelName << ": " << event.message)
-                                   .str();
+    const std::string record =
+        (tstrings::any() << "[" << platformText << event.sourceFile << ":" << event.sourceLine
+                         << " (" << event.functionName << ")]\n\t" << event.levelName << ": "
+                         << event.message)
+            .str();
     *stream << record << std::endl;
 }
 
@@ -96,8 +96,7 @@ void TeeLogAppender::append(const LogEvent& event) {
 }
 
 WithExtraLogAppender::WithExtraLogAppender(LogAppender& extra)
-    : savedAppender(&Logger::defaultLogger().getAppender()),
-      tee(savedAppender, &extra) {
+    : savedAppender(&Logger::defaultLogger().getAppender()), tee(savedAppender, &extra) {
     Logger::defaultLogger().setAppender(tee);
 }
 

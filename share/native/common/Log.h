@@ -119,12 +119,12 @@ private:
 };
 
 // A log statement builds its message only when the level is wanted.
-#define ZELT_LOG(level, message)                                                  \
-    do {                                                                          \
-        if (Logger::defaultLogger().isLoggable(level)) {                          \
-            Logger::defaultLogger().log(level, __FILE__, __LINE__, __func__,      \
-                                        (tstrings::any() << message).str());      \
-        }                                                                         \
+#define ZELT_LOG(level, message)                                             \
+    do {                                                                     \
+        if (Logger::defaultLogger().isLoggable(level)) {                     \
+            Logger::defaultLogger().log(level, __FILE__, __LINE__, __func__, \
+                                        (tstrings::any() << message).str()); \
+        }                                                                    \
     } while (false)
 
 #define LOG_TRACE(message) ZELT_LOG(Logger::TRACE, message)

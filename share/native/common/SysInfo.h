@@ -12,7 +12,7 @@ namespace SysInfo {
 extern int argc;
 extern char** argv;
 
-enum CommandArgProgramNameMode { WithProgramName = 0, WithoutProgramName = 1 };
+enum CommandArgProgramNameMode : int { WithProgramName = 0, WithoutProgramName = 1 };
 
 // The process arguments less every one that begins with "-psn_".
 std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode);

@@ -72,8 +72,7 @@ std::string replace(const std::string& text, const std::string& search,
     std::string result;
     result.reserve(text.size());
     std::string::size_type start = 0;
-    for (auto pos = text.find(search); pos != std::string::npos;
-         pos = text.find(search, start)) {
+    for (auto pos = text.find(search); pos != std::string::npos; pos = text.find(search, start)) {
         result.append(text, start, pos - start).append(replacement);
         start = pos + search.size();
     }
@@ -100,8 +99,8 @@ std::string unsafe_format(const char* format, ...) {
         const int length = std::vsnprintf(&buffer[0], buffer.size(), format, args);
         va_end(args);
         if (length < 0) {
-            throw makeException(tstrings::any() << "vsnprintf() failed to format \"" << format
-                                                << "\"",
+            throw makeException(tstrings::any()
+                                    << "vsnprintf() failed to format \"" << format << "\"",
                                 ZELT_SOURCE_POS);
         }
         if (static_cast<std::string::size_type>(length) < buffer.size()) {

@@ -10,16 +10,17 @@
 // ASCII letters only.
 namespace tstrings {
 
-enum CompareType { CaseSensitive = 0, CaseInsensitive = 1 };
-enum SplitType { KeepEmpty = 0, SkipEmpty = 1 };
+// Fixed underlying types: any value may arrive, and only 1 selects the
+// non-default behaviour.
+enum CompareType : int { CaseSensitive = 0, CaseInsensitive = 1 };
+enum SplitType : int { KeepEmpty = 0, SkipEmpty = 1 };
 
 std::string toLower(const std::string& text);
 
 bool equals(const std::string& a, const std::string& b, CompareType type = CaseSensitive);
 bool startsWith(const std::string& text, const std::string& prefix,
                 CompareType type = CaseSensitive);
-bool endsWith(const std::string& text, const std::string& suffix,
-              CompareType type = CaseSensitive);
+bool endsWith(const std::string& text, const std::string& suffix, CompareType type = CaseSensitive);
 
 // Appends the items of `text` cut at every `delimiter` to `list`.
 void split(std::vector<std::string>& list, const std::string& text, const std::string& delimiter,

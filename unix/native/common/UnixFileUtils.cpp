@@ -40,6 +40,8 @@ std::string toAbsolutePath(const std::string& path) {
     return combinePath(currentDirectory(), path);
 }
 
-std::string stripExeSuffix(const std::string& path) { return path; }
+std::string stripExeSuffix(const std::string& path) {
+    return path;
+}
 
 }  // namespace FileUtils

@@ -20,7 +20,9 @@ std::string getEnvVariable(const std::nothrow_t&, const std::string& name,
     return value != nullptr ? std::string(value) : defaultValue;
 }
 
-bool isEnvVariableSet(const std::string& name) { return std::getenv(name.c_str()) != nullptr; }
+bool isEnvVariableSet(const std::string& name) {
+    return std::getenv(name.c_str()) != nullptr;
+}
 
 void setEnvVariable(const std::string& name, const std::string& value) {
     ::setenv(name.c_str(), value.c_str(), 1);
