@@ -20,7 +20,9 @@ std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode);
 // The absolute path of the running executable.
 std::string getProcessModulePath();
 
-// The path in `buffer` (NUL-terminated), or the text of the symbolic link it names.
+// The path in `buffer` (NUL-terminated) with the chain of symbolic links on
+// its last component followed to its end; a relative link text counts from
+// the link's directory. Earlier components, "." and ".." stay as they are.
 std::string getRealPath(const std::vector<char>& buffer);
 
 std::string getEnvVariable(const std::string& name);
