@@ -1,0 +1,71 @@
+#ifndef BUNDLEFIXTURE_H
+#define BUNDLEFIXTURE_H
+
+#include <string>
+#include <vector>
+
+#include "StandinRecord.h"
+
+struct ProcessResult {
+    int exitStatus = -1;  // -1 when the process did not exit normally
+    int termSignal = 0;   // the signal that ended it, if one did
+    std::string out;
+    std::string err;
+};
+
+// Runs `path` with exactly `argv` (program name included) and exactly `env`
+// ("NAME=value" items) in `workingDir` (empty: the current one), capturing
+// both output streams.
+ProcessResult runProcess(const std::string& path, const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env, const std::string& workingDir = {});
+
+// A temporary application bundle around a copy of the launcher:
+//   {tempDir}/{bundleName}/Contents/MacOS/{launcherName}
+//   {tempDir}/{bundleName}/Contents/app/{launcherName}.cfg
+//   {tempDir}/{bundleName}/Contents/runtime/Contents/Home/lib[/xelo]/libxelo.dylib
+// The stand-in runtime records into {tempDir}/record. The whole tree is
+// removed when the fixture ends.
+class BundleFixture {
+public:
+    enum class RuntimeLib { Lib, LibXelo };  // Contents/Home/lib or Contents/Home/lib/xelo
+
+    explicit BundleFixture(const std::string& bundleName = "Root.app",
+                           const std::string& launcherName = "app");
+    ~BundleFixture();
+    BundleFixture(const BundleFixture&) = delete;
+    BundleFixture& operator=(const BundleFixture&) = delete;
+
+    const std::string& tempDir() const { return temp; }
+    const std::string& root() const { return bundleRoot; }
+    std::string launcherPath() const;
+    std::string appDir() const;
+    std::string configPath() const;
+    std::string defaultRuntimeDir() const;
+    std::string recordPath() const;
+
+    void writeConfig(const std::string& text) const;
+    // Puts a copy of the stand-in into `runtimeDir` (the bundle's default
+    // runtime directory when empty) at one of the two places searched.
+    void installRuntime(RuntimeLib where = RuntimeLib::Lib,
+                        const std::string& runtimeDir = {}) const;
+    // Writes `content` to `path`, creating the missing directories.
+    void writeFile(const std::string& path, const std::string& content) const;
+
+    // XELO_STANDIN_RECORD, the sanitizers' options if set, then `env`:
+    // nothing else is inherited from the test process.
+    std::vector<std::string> environment(const std::vector<std::string>& env) const;
+
+    // Runs the launcher with `args` after its program name in environment(env).
+    ProcessResult run(const std::vector<std::string>& args = {},
+                      const std::vector<std::string>& env = {},
+                      const std::string& workingDir = {}) const;
+
+    StandinRecord record() const { return readStandinRecord(recordPath()); }
+
+private:
+    std::string temp;
+    std::string bundleRoot;
+    std::string launcherName;
+};
+
+#endif  // BUNDLEFIXTURE_H
