@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -100,7 +101,7 @@ std::string_view::size_type nameEnd(std::string_view line) {
 class LineReader {
 public:
     explicit LineReader(std::istream& input)
-        : input(input), block(blockSize), pos(block.data()), end(pos) {}
+        : input(input), block(new char[blockSize]), pos(block.get()), end(pos) {}
 
     // False when the stream has no more lines, because it ended or failed.
     bool next(std::string_view& line) {
@@ -139,14 +140,16 @@ private:
     }
 
     bool fill() {
-        input.read(block.data(), static_cast<std::streamsize>(block.size()));
-        pos = block.data();
+        input.read(block.get(), static_cast<std::streamsize>(blockSize));
+        pos = block.get();
         end = pos + input.gcount();
         return pos != end;
     }
 
     std::istream& input;
-    std::vector<char> block;
+    // Left uninitialised: a launch reads a small file, and clearing the
+    // whole block would cost more than reading it.
+    std::unique_ptr<char[]> block;
     const char* pos;
     const char* end;
     std::string carry;     // a line that spans blocks
@@ -218,17 +221,19 @@ std::size_t saturatingProduct(std::size_t a, std::size_t b) {
 
 // Expands values pass by pass until a pass changes nothing. Since a
 // replacement may hold a name, including its own, this need not end, so
-// both the passes and the growth are bounded:
+// the passes, their work and the growth are bounded, far beyond what a
+// real configuration reaches:
 // - nesting through distinct macros settles within one changing pass per
-//   macro; the spare passes leave room for names that form across the edges
-//   of a replacement;
-// - a value may not grow beyond every one of its bytes becoming all the
-//   replacement texts twice over, which no settling nesting of distinct
-//   macros reaches. The size of each step is checked before it is built.
+//   macro, and a name that forms across the edge of a replacement is
+//   consumed one pass at a time, so the passes may number the macros plus
+//   the value's length plus some spare; the bytes scanned by all passes
+//   together are bounded too, so that a long value cannot take long;
+// - a value may grow to every one of its bytes becoming all the
+//   replacement texts twice over, and in any case to 16 MiB. The size of
+//   each step is checked before it is built.
 class MacroExpander {
 public:
-    explicit MacroExpander(const CfgFile::Macros& macros)
-        : macros(macros), maxChangingPasses(macros.size() + sparePasses) {
+    explicit MacroExpander(const CfgFile::Macros& macros) : macros(macros) {
         for (const auto& [name, replacement] : macros) {
             replacementBytes += replacement.size();
             if (!name.empty() && firstBytes.find(name[0]) == std::string::npos) {
@@ -238,7 +243,10 @@ public:
     }
 
     std::string operator()(const std::string& value) {
-        const std::size_t limit = saturatingProduct(value.size() + 1, 2 * replacementBytes + 1);
+        const std::size_t limit =
+            std::max(minGrowthLimit, saturatingProduct(value.size() + 1, 2 * replacementBytes + 1));
+        const std::size_t maxChangingPasses = macros.size() + value.size() + sparePasses;
+        std::size_t scanned = 0;
         std::optional<std::string> current;  // empty while the value is unchanged
         for (std::size_t changingPasses = 0;; ++changingPasses) {
             const std::string& text = current ? *current : value;
@@ -246,7 +254,8 @@ public:
             if (!next.text || *next.text == text) {
                 break;
             }
-            if (changingPasses == maxChangingPasses) {
+            scanned += text.size();
+            if (changingPasses == maxChangingPasses || scanned > maxScannedBytes) {
                 throw notTerminating(value);
             }
             current = std::move(next.text);
@@ -259,6 +268,8 @@ public:
 
 private:
     static constexpr std::size_t sparePasses = 64;
+    static constexpr std::size_t minGrowthLimit = std::size_t(16) << 20;
+    static constexpr std::size_t maxScannedBytes = std::size_t(256) << 20;
 
     struct Pass {
         std::optional<std::string> text;  // empty when no name occurred
@@ -333,7 +344,6 @@ private:
     }
 
     const CfgFile::Macros& macros;
-    const std::size_t maxChangingPasses;
     std::size_t replacementBytes = 0;
     std::string firstBytes;              // the distinct first bytes of the names
     std::vector<std::size_t> positions;  // reused by every step
