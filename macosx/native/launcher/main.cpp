@@ -18,8 +18,9 @@ void launchZarn() {
     zarnLauncher->launch();
 }
 
-// {root}/Contents/MacOS/{launcher}: the root lies three levels up.
-void initZarnLauncher() {
+// The application launcher of the bundle around the executable,
+// {root}/Contents/MacOS/{launcher}.
+AppLauncher bundleAppLauncher() {
     const std::string executableDir = FileUtils::dirname(SysInfo::getProcessModulePath());
     const std::string rootDir = FileUtils::dirname(FileUtils::dirname(executableDir));
 
@@ -30,8 +31,13 @@ void initZarnLauncher() {
         .setAppDir(FileUtils::combinePath(rootDir, "Contents/app"))
         .setLibPathVarName("DYLD_LIBRARY_PATH")
         .setDefaultRuntimeDir(FileUtils::combinePath(rootDir, "Contents/runtime"));
+    return appLauncher;
+}
 
-    zarnLauncher = appLauncher.createZarnLauncher();
+// The application launcher is gone before the runtime starts; only the
+// request stays, for a later entry into main().
+void initZarnLauncher() {
+    zarnLauncher = bundleAppLauncher().createZarnLauncher();
     zarnLauncher->launch();
 }
 
