@@ -24,8 +24,8 @@ const int maxLinkHops = 40;
 bool isSymbolicLink(const std::string& path) {
     struct stat status;
     if (::lstat(path.c_str(), &status) == -1) {
-        throw makeException(tstrings::any()
-                                << "lstat(" << path << ") failed. Error: " << lastCRTError(),
+        const std::string error = lastCRTError();
+        throw makeException(tstrings::any() << "lstat(" << path << ") failed. Error: " << error,
                             SourceCodePos(__FILE__, "getRealPath", __LINE__));
     }
     return S_ISLNK(status.st_mode);
@@ -37,8 +37,9 @@ std::string readLink(const std::string& path) {
     for (;;) {
         const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
         if (length < 0) {
+            const std::string error = lastCRTError();
             throw makeException(tstrings::any()
-                                    << "readlink(" << path << ") failed. Error: " << lastCRTError(),
+                                    << "readlink(" << path << ") failed. Error: " << error,
                                 SourceCodePos(__FILE__, "getRealPath", __LINE__));
         }
         // A full buffer may hold a cut text.

@@ -13,7 +13,8 @@ namespace {
 std::string currentDirectory() {
     char buffer[1024] = {};
     if (::getcwd(buffer, sizeof(buffer)) == nullptr) {
-        throw makeException(tstrings::any() << "getcwd() failed. Error: " << lastCRTError(),
+        const std::string error = lastCRTError();
+        throw makeException(tstrings::any() << "getcwd() failed. Error: " << error,
                             SourceCodePos(__FILE__, "toAbsolutePath", __LINE__));
     }
     if (buffer[0] == '\0') {
