@@ -89,6 +89,14 @@ const Debug debugSettings[] = {
     {"Empty", "", false},
 };
 
+// Short names in test listings instead of the objects' bytes.
+void PrintTo(const Routine& routine, std::ostream* out) {
+    *out << routine.name;
+}
+void PrintTo(const Debug& debug, std::ostream* out) {
+    *out << debug.name;
+}
+
 void setDebug(const char* value) {
     if (value == nullptr) {
         ::unsetenv("ZELT_DEBUG");
