@@ -121,21 +121,9 @@ ProcessResult runProcess(const std::string& path, const std::vector<std::string>
 }
 
 BundleFixture::BundleFixture(const std::string& bundleName, const std::string& launcherName)
-    : launcherName(launcherName) {
-    const fs::path base = fs::temp_directory_path() / "zelt-bundle-XXXXXX";
-    std::string pattern = base.string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        failWithErrno("mkdtemp");
-    }
-    temp = pattern;
-    bundleRoot = (fs::path(temp) / bundleName).string();
+    : temp("zelt-bundle"), bundleRoot(temp.path(bundleName)), launcherName(launcherName) {
     copyExecutable(ZELT_LAUNCHER_PATH, launcherPath());
     fs::create_directories(appDir());
-}
-
-BundleFixture::~BundleFixture() {
-    std::error_code ignored;
-    fs::remove_all(temp, ignored);
 }
 
 std::string BundleFixture::launcherPath() const {
@@ -155,7 +143,7 @@ std::string BundleFixture::defaultRuntimeDir() const {
 }
 
 std::string BundleFixture::recordPath() const {
-    return temp + "/record";
+    return temp.path("record");
 }
 
 void BundleFixture::writeConfig(const std::string& text) const {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "StandinRecord.h"
+#include "TempDir.h"
 
 struct ProcessResult {
     int exitStatus = -1;  // -1 when the process did not exit normally
@@ -31,11 +32,10 @@ public:
 
     explicit BundleFixture(const std::string& bundleName = "Root.app",
                            const std::string& launcherName = "app");
-    ~BundleFixture();
     BundleFixture(const BundleFixture&) = delete;
     BundleFixture& operator=(const BundleFixture&) = delete;
 
-    const std::string& tempDir() const { return temp; }
+    const std::string& tempDir() const { return temp.path(); }
     const std::string& root() const { return bundleRoot; }
     std::string launcherPath() const;
     std::string appDir() const;
@@ -63,7 +63,7 @@ public:
     StandinRecord record() const { return readStandinRecord(recordPath()); }
 
 private:
-    std::string temp;
+    TempDir temp;
     std::string bundleRoot;
     std::string launcherName;
 };

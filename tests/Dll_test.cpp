@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+
+#include "RaisedError.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -25,22 +27,7 @@ bool isLoaded(const std::string& path) {
     return handle != nullptr;
 }
 
-struct Error {
-    std::string raw;
-    std::string full;
-};
-
-Error errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ZeltError<std::runtime_error>& e) {
-        return {e.rawMessage(), e.what()};
-    }
-    ADD_FAILURE() << "no error was raised";
-    return {};
-}
-
-void expectLoaderMessage(const Error& error, const std::string& start,
+void expectLoaderMessage(const RaisedError& error, const std::string& start,
                          const std::string& function) {
     ASSERT_EQ(error.raw.substr(0, start.size()), start) << error.raw;
     EXPECT_GT(error.raw.size(), start.size()) << "the loader's own text is missing";
@@ -114,7 +101,7 @@ TEST_F(DllTest, MissingSymbolFailsEveryThrowingLookup) {
         SCOPED_TRACE(c.name);
         {
             const Dll library(tstrings::any() << fixturePath);
-            const Error error = errorOf([&] { c.lookUp(library); });
+            const RaisedError error = raisedError([&] { c.lookUp(library); });
             expectLoaderMessage(
                 error,
                 "dlsym(" + fixturePath + ", zeltFixtureMissing) failed. Error: ", "getFunction");
@@ -128,17 +115,13 @@ TEST_F(DllTest, MissingSymbolFailsEveryThrowingLookup) {
 }
 
 TEST_F(DllTest, FailsToLoadWhatIsNotALibrary) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zelt-dll-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
-    std::ofstream(dir / "notes.txt") << "not a library\n";
-    for (const std::string& path :
-         {(dir / "missing.so").string(), (dir / "notes.txt").string(), dir.string()}) {
+    const TempDir dir("zelt-dll");
+    std::ofstream(dir.path("notes.txt")) << "not a library\n";
+    for (const std::string& path : {dir.path("missing.so"), dir.path("notes.txt"), dir.path()}) {
         SCOPED_TRACE(path);
-        expectLoaderMessage(errorOf([&] { Dll library(tstrings::any() << path); }),
+        expectLoaderMessage(raisedError([&] { Dll library(tstrings::any() << path); }),
                             "dlopen(" + path + ") failed. Error: ", "loadLibrary");
     }
-    std::filesystem::remove_all(dir);
 }
 
 // In a child process: handing null to the loader may crash it.

@@ -10,14 +10,14 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "ErrorReporting.h"
 #include "ExecutablePath.h"
+#include "RaisedError.h"
 #include "SysInfo.h"
+#include "TempDir.h"
 #include "tstrings.h"
 
 namespace fs = std::filesystem;
@@ -68,44 +68,20 @@ std::ostream& operator<<(std::ostream& out, const Call& call) {
     return out << "{" << (call.withBuffer ? "buffer" : "null") << ", " << call.size << "}";
 }
 
-struct Error {
-    std::string raw;
-    std::string full;
-};
-
-Error errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ZeltError<std::runtime_error>& e) {
-        return {e.rawMessage(), e.what()};
-    }
-    ADD_FAILURE() << "no error was raised";
-    return {};
-}
-
 std::vector<char> bufferOf(const std::string& path) {
     std::vector<char> buffer(path.begin(), path.end());
     buffer.push_back('\0');
     return buffer;
 }
 
-// A private directory tree, removed with the object.
-class TempTree {
+// A private directory tree of files and links, removed with the object.
+class TempTree : public TempDir {
 public:
-    TempTree() {
-        std::string pattern = (fs::temp_directory_path() / "zelt-sysinfo-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        root = fs::canonical(pattern).string();
-    }
-    ~TempTree() { fs::remove_all(root); }
-
-    std::string path(const std::string& relative) const { return root + "/" + relative; }
+    TempTree() : TempDir("zelt-sysinfo") {}
 
     // Expands "{dir}" to the tree's root.
     std::string expand(const std::string& text) const {
-        return tstrings::replace(text, "{dir}", root);
+        return tstrings::replace(text, "{dir}", path());
     }
 
     void file(const std::string& relative) const {
@@ -117,8 +93,6 @@ public:
         fs::create_directories(fs::path(path(relative)).parent_path());
         fs::create_symlink(expand(target), path(relative));
     }
-
-    std::string root;
 };
 
 // Runs the tests from inside `dir`, so relative inputs have a known base.
@@ -189,7 +163,7 @@ TEST_F(ProcessModulePathTest, FailsOnAPositiveResult) {
         SCOPED_TRACE(c.name);
         script.assign(c.steps.begin(), c.steps.end());
         calls.clear();
-        const Error error = errorOf([] { SysInfo::getProcessModulePath(); });
+        const RaisedError error = raisedError([] { SysInfo::getProcessModulePath(); });
         EXPECT_EQ(error.raw, "_NSGetExecutablePath() failed");
         EXPECT_NE(error.full.find(") at getProcessModulePath(): _NSGetExecutablePath() failed"),
                   std::string::npos)
@@ -199,7 +173,7 @@ TEST_F(ProcessModulePathTest, FailsOnAPositiveResult) {
 }
 
 TEST_F(ProcessModulePathTest, MakesARelativePathAbsolute) {
-    const CurrentDirectory inTree(tree.root);
+    const CurrentDirectory inTree(tree.path());
     script = {{-1, 9, ""}, {0, 0, "real/app"}};
     EXPECT_EQ(SysInfo::getProcessModulePath(), tree.path("real/app"));
 }
@@ -248,7 +222,7 @@ protected:
 };
 
 TEST_F(RealPathTest, FollowsLinksOnTheLastComponent) {
-    const CurrentDirectory inTree(tree.root);
+    const CurrentDirectory inTree(tree.path());
     const struct {
         const char* name;
         std::string input;
@@ -290,7 +264,8 @@ TEST_F(RealPathTest, Failures) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Error error = errorOf([&] { SysInfo::getRealPath(bufferOf(tree.expand(c.input))); });
+        const RaisedError error =
+            raisedError([&] { SysInfo::getRealPath(bufferOf(tree.expand(c.input))); });
         EXPECT_EQ(error.raw, tree.expand(c.message));
         EXPECT_NE(error.full.find(") at getRealPath(): "), std::string::npos) << error.full;
     }

@@ -2,10 +2,8 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +11,7 @@
 #include <sstream>
 
 #include "ScopedEnv.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -24,9 +23,6 @@ using XeloLaunch = int32_t (*)(int32_t, char**, int32_t, const void*, int32_t, c
 class StandinTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zelt-standin-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(pattern));
-        dir = pattern;
         library = ::dlopen(ZELT_STANDIN_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(nullptr, library) << ::dlerror();
         void* symbol = ::dlsym(library, "XELO_Launch");
@@ -38,10 +34,9 @@ protected:
         if (library != nullptr) {
             ::dlclose(library);
         }
-        std::filesystem::remove_all(dir);
     }
 
-    std::string recordPath() const { return dir + "/record"; }
+    std::string recordPath() const { return dir.path("record"); }
 
     std::string recordText() const {
         std::ifstream in(recordPath(), std::ios::binary);
@@ -50,7 +45,7 @@ protected:
         return text.str();
     }
 
-    std::string dir;
+    const TempDir dir{"zelt-standin"};
     void* library = nullptr;
     XeloLaunch xeloLaunch = nullptr;
 };

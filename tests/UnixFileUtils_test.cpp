@@ -3,11 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
-#include "ErrorReporting.h"
 #include "FileUtils.h"
+#include "RaisedError.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -19,16 +19,12 @@ protected:
         char cwd[4096];
         ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
         original = cwd;
-        char pattern[] = "/tmp/zelt-fs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        ASSERT_EQ(chdir(root.c_str()), 0);
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
     }
-    void TearDown() override {
-        ASSERT_EQ(chdir(original.c_str()), 0);
-        ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
-    }
-    std::string original, root;
+    void TearDown() override { ASSERT_EQ(chdir(original.c_str()), 0); }
+
+    const TempDir dir{"zelt-fs"};
+    std::string original;
 };
 
 TEST_F(FileSystemTest, IsFileExistsFollowsLinks) {
@@ -36,15 +32,15 @@ TEST_F(FileSystemTest, IsFileExistsFollowsLinks) {
     ASSERT_EQ(symlink("missing", "dangling"), 0);
     ASSERT_EQ(symlink("dir", "dirlink"), 0);
     EXPECT_TRUE(FileUtils::isFileExists("dir"));
-    EXPECT_TRUE(FileUtils::isFileExists(root + "/dirlink"));
+    EXPECT_TRUE(FileUtils::isFileExists(dir.path("dirlink")));
     EXPECT_FALSE(FileUtils::isFileExists("dangling"));
     EXPECT_FALSE(FileUtils::isFileExists("missing"));
     EXPECT_FALSE(FileUtils::isFileExists(""));
 }
 
 TEST_F(FileSystemTest, ToAbsolutePath) {
-    EXPECT_EQ(FileUtils::toAbsolutePath(""), root);
-    EXPECT_EQ(FileUtils::toAbsolutePath("a/../b/./c"), root + "/a/../b/./c");
+    EXPECT_EQ(FileUtils::toAbsolutePath(""), dir.path());
+    EXPECT_EQ(FileUtils::toAbsolutePath("a/../b/./c"), dir.path("a/../b/./c"));
     EXPECT_EQ(FileUtils::toAbsolutePath("/x/./y"), "/x/./y");
     EXPECT_EQ(FileUtils::toAbsolutePath("\\x"), "\\x");
     ASSERT_EQ(chdir("/"), 0);
@@ -54,19 +50,15 @@ TEST_F(FileSystemTest, ToAbsolutePath) {
 TEST_F(FileSystemTest, ToAbsolutePathFailsForACurrentDirectoryBeyondTheBuffer) {
     // Nest directories until the path no longer fits 1023 bytes plus its NUL.
     const std::string name(100, 'd');
-    std::string path = root;
+    std::string path = dir.path();
     while (path.size() <= 1023) {
         ASSERT_EQ(mkdir(name.c_str(), 0755), 0);
         ASSERT_EQ(chdir(name.c_str()), 0);
         path += "/" + name;
     }
-    try {
-        FileUtils::toAbsolutePath("relative");
-        FAIL() << "no error for a current directory of " << path.size() << " bytes";
-    } catch (const ZeltErrorBase& e) {
-        EXPECT_EQ(std::string(e.rawMessage()),
-                  "getcwd() failed. Error: " + std::string(strerror(ERANGE)));
-    }
+    SCOPED_TRACE("a current directory of " + std::to_string(path.size()) + " bytes");
+    EXPECT_EQ(raisedError([] { FileUtils::toAbsolutePath("relative"); }).raw,
+              "getcwd() failed. Error: " + std::string(strerror(ERANGE)));
     EXPECT_EQ(FileUtils::toAbsolutePath("/abs"), "/abs");
 }
 

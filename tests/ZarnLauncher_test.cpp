@@ -19,6 +19,7 @@
 #include "ScopedEnv.h"
 #include "StandinRecord.h"
 #include "SysInfo.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -446,16 +447,10 @@ TEST_F(ZarnLauncherTest, SplashIsRecognisedOnlyWithItsColonPrefix) {
 // A configuration file in a fresh directory, with a splash image beside it.
 class ZarnConfigTest : public ZarnLauncherTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zelt-zarn-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(pattern));
-        dir = pattern;
-        std::ofstream(splashPath()) << "image";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void SetUp() override { std::ofstream(splashPath()) << "image"; }
 
-    std::string splashPath() const { return dir + "/splash.png"; }
-    std::string missingPath() const { return dir + "/missing.png"; }
+    std::string splashPath() const { return dir.path("splash.png"); }
+    std::string missingPath() const { return dir.path("missing.png"); }
 
     // "{splash}" and "{missing}" stand for the two image paths, "{app-path}"
     // for the option that names the running executable.
@@ -468,12 +463,12 @@ protected:
     }
 
     CfgFile load(const std::string& text) const {
-        const std::string path = dir + "/app.cfg";
+        const std::string path = dir.path("app.cfg");
         std::ofstream(path, std::ios::binary) << fill(text);
         return CfgFile::load(path);
     }
 
-    std::string dir;
+    const TempDir dir{"zelt-zarn"};
 };
 
 struct OrderCase {
@@ -575,7 +570,7 @@ TEST_F(ZarnConfigTest, ArgumentsFollowTheConfiguredOrder) {
 
 class ZarnLaunchTest : public ZarnConfigTest {
 protected:
-    std::string recordPath() const { return dir + "/record"; }
+    std::string recordPath() const { return dir.path("record"); }
 
     // The raw message of the launch's failure; empty when it succeeded.
     static std::string launchFailure(Zarn& zarn) {
@@ -620,9 +615,9 @@ TEST_F(ZarnLaunchTest, LaunchRunsTheEntryPointAndJudgesItsResult) {
 TEST_F(ZarnLaunchTest, LaunchFailsBeforeTheEntryPointWhenTheLibraryIsMissing) {
     const ScopedEnv record("XELO_STANDIN_RECORD", recordPath().c_str());
     Zarn zarn;
-    zarn.setLibraryPath(dir + "/libxelo.dylib").addArgument("/b/app");
-    EXPECT_EQ(0u,
-              launchFailure(zarn).rfind("dlopen(" + dir + "/libxelo.dylib) failed. Error: ", 0));
+    zarn.setLibraryPath(dir.path("libxelo.dylib")).addArgument("/b/app");
+    EXPECT_EQ(0u, launchFailure(zarn).rfind(
+                      "dlopen(" + dir.path("libxelo.dylib") + ") failed. Error: ", 0));
     EXPECT_TRUE(readStandinRecord(recordPath()).calls.empty());
 }
 
