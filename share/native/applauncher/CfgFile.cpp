@@ -229,7 +229,7 @@ std::size_t saturatingProduct(std::size_t a, std::size_t b) {
 //   the value's length plus some spare; the bytes scanned by all passes
 //   together are bounded too, so that a long value cannot take long;
 // - a value may grow to every one of its bytes becoming all the
-//   replacement texts twice over, and in any case to 16 MiB. The size of
+//   replacement texts twice over, and in any case to 1 MiB. The size of
 //   each step is checked before it is built.
 class MacroExpander {
 public:
@@ -268,7 +268,7 @@ public:
 
 private:
     static constexpr std::size_t sparePasses = 64;
-    static constexpr std::size_t minGrowthLimit = std::size_t(16) << 20;
+    static constexpr std::size_t minGrowthLimit = std::size_t(1) << 20;
     static constexpr std::size_t maxScannedBytes = std::size_t(256) << 20;
 
     struct Pass {
