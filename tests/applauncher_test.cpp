@@ -434,6 +434,25 @@ TEST_F(LauncherTest, OnlyTheExactWordTurnsTheTraceOn) {
     }
 }
 
+TEST_F(LauncherTest, RelativeStartFromADirectoryTooLongToNameFails) {
+    bundle.writeConfig("[Application]\n");
+    bundle.installRuntime();
+    // The executable's relative path is made absolute against the current
+    // directory, whose name no longer fits the launcher's 1024-byte buffer.
+    std::string deep = bundle.tempDir();
+    std::string up;
+    while (deep.size() <= 1100) {
+        deep += "/" + std::string(100, 'd');
+        up += "../";
+    }
+    std::filesystem::create_directories(deep);
+
+    const ProcessResult result =
+        runProcess(up + "Root.app/Contents/MacOS/app", {"app"}, bundle.environment({}), deep);
+
+    expectFailure(result, "getcwd() failed. Error: " + std::string(std::strerror(ERANGE)));
+}
+
 TEST_F(LauncherTest, StartedThroughSymbolicLinksFromElsewhere) {
     bundle.writeConfig("[Application]\napp.mainclass=M\n");
     bundle.installRuntime();
