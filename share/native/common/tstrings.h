@@ -10,8 +10,8 @@
 // ASCII letters only.
 namespace tstrings {
 
-// Fixed underlying types: any value may arrive, and only 1 selects the
-// non-default behaviour.
+// Fixed underlying types, so that any value may be passed: only
+// CaseInsensitive folds case, and only KeepEmpty keeps empty items.
 enum CompareType : int { CaseSensitive = 0, CaseInsensitive = 1 };
 enum SplitType : int { KeepEmpty = 0, SkipEmpty = 1 };
 
