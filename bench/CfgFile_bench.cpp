@@ -16,7 +16,7 @@
 #include <map>
 #include <string>
 
-#include "CfgFile.h"
+#include "config/CfgFile.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "StandinRecord.h"
+#include "standin/StandinRecord.h"
 
 namespace fs = std::filesystem;
 

@@ -11,9 +11,7 @@
 #include <stdio.h>
 #include <string.h>
 
-typedef int32_t (*XeloLaunch)(int32_t, char**, int32_t, const void*, int32_t, const void*,
-                              const char*, const char*, const char*, const char*, uint8_t, uint8_t,
-                              uint8_t, int32_t);
+#include "runtime/XeloLaunch.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -26,7 +24,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "%s\n", dlerror());
         return 1;
     }
-    XeloLaunch xeloLaunch;
+    XeloLaunchFunction* xeloLaunch;
     memcpy(&xeloLaunch, &symbol, sizeof(xeloLaunch));
     static const char empty[] = "";
     static const char tovel[] = "tovel";

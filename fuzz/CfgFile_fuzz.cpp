@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "CfgFile.h"
-#include "ErrorReporting.h"
+#include "base/ErrorReporting.h"
+#include "config/CfgFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "StandinRecord.h"
+#include "standin/StandinRecord.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,5 +1,5 @@
-#ifndef STANDINRECORD_H
-#define STANDINRECORD_H
+#ifndef ZELT_STANDIN_STANDINRECORD_H
+#define ZELT_STANDIN_STANDINRECORD_H
 
 #include <cstdint>
 #include <optional>
@@ -41,4 +41,4 @@ StandinRecord parseStandinRecord(const std::string& text);
 // A file that does not exist yet means the entry point was never called.
 StandinRecord readStandinRecord(const std::string& path);
 
-#endif  // STANDINRECORD_H
+#endif  // ZELT_STANDIN_STANDINRECORD_H

@@ -20,10 +20,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-__attribute__((visibility("default"))) int32_t XELO_Launch(
-    int32_t argc, char** argv, int32_t count3, const void* pointer4, int32_t count5,
-    const void* pointer6, const char* text7, const char* text8, const char* text9,
-    const char* text10, uint8_t flag11, uint8_t flag12, uint8_t flag13, int32_t value14);
+#include "runtime/XeloLaunch.h"
+
+/* Declared from the interface, so that the definition below must match it. */
+__attribute__((visibility("default"))) XeloLaunchFunction XELO_Launch;
 
 /* Nesting depth of XELO_Launch calls, 1 inside the outermost one. */
 static int depth;

@@ -1,4 +1,4 @@
-#include "AppLauncher.h"
+#include "launch/AppLauncher.h"
 
 #include <gtest/gtest.h>
 
@@ -6,13 +6,13 @@
 #include <fstream>
 #include <optional>
 
-#include "Log.h"
 #include "RaisedError.h"
 #include "ScopedEnv.h"
-#include "StandinRecord.h"
-#include "SysInfo.h"
 #include "TempDir.h"
-#include "ZarnLauncher.h"
+#include "base/Log.h"
+#include "launch/ZarnLauncher.h"
+#include "platform/SysInfo.h"
+#include "standin/StandinRecord.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "StandinRecord.h"
 #include "TempDir.h"
+#include "standin/StandinRecord.h"
 
 struct ProcessResult {
     int exitStatus = -1;  // -1 when the process did not exit normally

@@ -1,4 +1,4 @@
-#include "CfgFile.h"
+#include "config/CfgFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "ErrorReporting.h"
 #include "RaisedError.h"
 #include "TempDir.h"
+#include "base/ErrorReporting.h"
 
 using namespace std::string_literals;
 

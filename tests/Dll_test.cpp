@@ -1,4 +1,4 @@
-#include "Dll.h"
+#include "platform/Dll.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ErrorReporting.h"
+#include "base/ErrorReporting.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Log.h"
+#include "base/Log.h"
 
 namespace {
 

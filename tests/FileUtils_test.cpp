@@ -1,4 +1,4 @@
-#include "FileUtils.h"
+#include "base/FileUtils.h"
 
 #include <gtest/gtest.h>
 

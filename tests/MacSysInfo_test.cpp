@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "ExecutablePath.h"
 #include "RaisedError.h"
-#include "SysInfo.h"
 #include "TempDir.h"
-#include "tstrings.h"
+#include "base/tstrings.h"
+#include "platform/ExecutablePath.h"
+#include "platform/SysInfo.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ErrorReporting.h"
+#include "base/ErrorReporting.h"
 
 // The two messages of a program error: the bare one and the one that
 // starts with the raising position.

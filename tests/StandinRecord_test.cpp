@@ -1,4 +1,4 @@
-#include "StandinRecord.h"
+#include "standin/StandinRecord.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -12,12 +12,9 @@
 
 #include "ScopedEnv.h"
 #include "TempDir.h"
+#include "runtime/XeloLaunch.h"
 
 namespace {
-
-using XeloLaunch = int32_t (*)(int32_t, char**, int32_t, const void*, int32_t, const void*,
-                               const char*, const char*, const char*, const char*, uint8_t, uint8_t,
-                               uint8_t, int32_t);
 
 // The stand-in loaded into this process, recording into a fresh directory.
 class StandinTest : public ::testing::Test {
@@ -27,7 +24,7 @@ protected:
         ASSERT_NE(nullptr, library) << ::dlerror();
         void* symbol = ::dlsym(library, "XELO_Launch");
         ASSERT_NE(nullptr, symbol);
-        xeloLaunch = reinterpret_cast<XeloLaunch>(symbol);
+        xeloLaunch = reinterpret_cast<XeloLaunchFunction*>(symbol);
     }
 
     void TearDown() override {
@@ -47,7 +44,7 @@ protected:
 
     const TempDir dir{"zelt-standin"};
     void* library = nullptr;
-    XeloLaunch xeloLaunch = nullptr;
+    XeloLaunchFunction* xeloLaunch = nullptr;
 };
 
 // The launcher hands over a pointer array that is rarely 8-byte aligned;

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "FileUtils.h"
 #include "RaisedError.h"
 #include "TempDir.h"
+#include "base/FileUtils.h"
 
 namespace {
 

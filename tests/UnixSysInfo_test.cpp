@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "RaisedError.h"
-#include "SysInfo.h"
+#include "platform/SysInfo.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ZarnLauncher.h"
+#include "launch/ZarnLauncher.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -13,13 +13,13 @@
 #include <memory>
 #include <sstream>
 
-#include "CfgFile.h"
-#include "ErrorReporting.h"
-#include "Log.h"
 #include "ScopedEnv.h"
-#include "StandinRecord.h"
-#include "SysInfo.h"
 #include "TempDir.h"
+#include "base/ErrorReporting.h"
+#include "base/Log.h"
+#include "config/CfgFile.h"
+#include "platform/SysInfo.h"
+#include "standin/StandinRecord.h"
 
 namespace {
 
@@ -341,6 +341,9 @@ struct EntryCall {
     int32_t result = 0;
 };
 EntryCall entry;
+
+// Declared from the interface, so that the definition must match it.
+XeloLaunchFunction fakeXeloLaunch;
 
 int32_t fakeXeloLaunch(int32_t argc, char** argv, int32_t int3, const void* pointer4, int32_t int5,
                        const void* pointer6, const char* text7, const char* text8,

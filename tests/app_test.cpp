@@ -1,4 +1,4 @@
-#include "app.h"
+#include "launch/app.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <tuple>
 #include <vector>
 
-#include "ErrorReporting.h"
-#include "Log.h"
+#include "base/ErrorReporting.h"
+#include "base/Log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tstrings.h"
+#include "base/tstrings.h"
 
 #include <gtest/gtest.h>
 

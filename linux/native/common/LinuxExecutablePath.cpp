@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ExecutablePath.h"
+#include "platform/ExecutablePath.h"
 
 // The path handed to execve(), as the program was started by: unlike
 // /proc/self/exe it may be relative and may name a symbolic link.

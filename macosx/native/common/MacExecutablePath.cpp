@@ -1,6 +1,6 @@
 #include <mach-o/dyld.h>
 
-#include "ExecutablePath.h"
+#include "platform/ExecutablePath.h"
 
 int getExecutablePath(char* buffer, uint32_t* bufferSize) {
     return _NSGetExecutablePath(buffer, bufferSize);

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "ErrorReporting.h"
-#include "ExecutablePath.h"
-#include "FileUtils.h"
-#include "SysInfo.h"
+#include "base/ErrorReporting.h"
+#include "base/FileUtils.h"
+#include "platform/ExecutablePath.h"
+#include "platform/SysInfo.h"
 
 namespace SysInfo {
 

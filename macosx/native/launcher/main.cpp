@@ -3,11 +3,10 @@
 
 #include <new>
 
-#include "AppLauncher.h"
-#include "FileUtils.h"
-#include "SysInfo.h"
-#include "ZarnLauncher.h"
-#include "app.h"
+#include "launch/BundleLayout.h"
+#include "launch/ZarnLauncher.h"
+#include "launch/app.h"
+#include "platform/SysInfo.h"
 
 namespace {
 
@@ -18,26 +17,10 @@ void launchZarn() {
     zarnLauncher->launch();
 }
 
-// The application launcher of the bundle around the executable,
-// {root}/Contents/MacOS/{launcher}.
-AppLauncher bundleAppLauncher() {
-    const std::string executableDir = FileUtils::dirname(SysInfo::getProcessModulePath());
-    const std::string rootDir = FileUtils::dirname(FileUtils::dirname(executableDir));
-
-    AppLauncher appLauncher;
-    appLauncher.setRootDir(rootDir)
-        .addZarnLibName("Contents/Home/lib/libxelo.dylib")
-        .addZarnLibName("Contents/Home/lib/xelo/libxelo.dylib")
-        .setAppDir(FileUtils::combinePath(rootDir, "Contents/app"))
-        .setLibPathVarName("DYLD_LIBRARY_PATH")
-        .setDefaultRuntimeDir(FileUtils::combinePath(rootDir, "Contents/runtime"));
-    return appLauncher;
-}
-
 // The application launcher is gone before the runtime starts; only the
 // request stays, for a later entry into main().
 void initZarnLauncher() {
-    zarnLauncher = bundleAppLauncher().createZarnLauncher();
+    zarnLauncher = bundleAppLauncher(SysInfo::getProcessModulePath()).createZarnLauncher();
     zarnLauncher->launch();
 }
 

@@ -1,13 +1,13 @@
-#include "AppLauncher.h"
+#include "launch/AppLauncher.h"
 
 #include <memory>
 
-#include "CfgFile.h"
-#include "ErrorReporting.h"
-#include "FileUtils.h"
-#include "Log.h"
-#include "SysInfo.h"
-#include "ZarnLauncher.h"
+#include "base/ErrorReporting.h"
+#include "base/FileUtils.h"
+#include "base/Log.h"
+#include "config/CfgFile.h"
+#include "launch/ZarnLauncher.h"
+#include "platform/SysInfo.h"
 
 namespace {
 
@@ -42,6 +42,16 @@ AppLauncher::AppLauncher()
     : commandArgs(SysInfo::getCommandArgs(SysInfo::WithoutProgramName)),
       executablePath(SysInfo::getProcessModulePath()) {}
 
+AppLauncher& AppLauncher::setExecutablePath(const std::string& path) {
+    executablePath = path;
+    return *this;
+}
+
+AppLauncher& AppLauncher::setCommandArgs(const std::vector<std::string>& args) {
+    commandArgs = args;
+    return *this;
+}
+
 AppLauncher& AppLauncher::setDefaultRuntimeDir(const std::string& dir) {
     defaultRuntimeDir = dir;
     return *this;
@@ -67,17 +77,24 @@ AppLauncher& AppLauncher::addZarnLibName(const std::string& name) {
     return *this;
 }
 
-Zarn* AppLauncher::createZarnLauncher() const {
-    const std::string cfgFilePath = FileUtils::combinePath(
+std::string AppLauncher::getCfgFilePath() const {
+    return FileUtils::combinePath(
         appDir, FileUtils::stripExeSuffix(FileUtils::basename(executablePath)) + ".cfg");
-    LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
+}
 
+Zarn* AppLauncher::createZarnLauncher() const {
+    const std::string cfgFilePath = getCfgFilePath();
+    LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
+    return createZarnLauncher(CfgFile::load(cfgFilePath));
+}
+
+Zarn* AppLauncher::createZarnLauncher(const CfgFile& loadedCfgFile) const {
     const CfgFile::Macros macros = {
         {"$APPDIR", appDir},
         {"$BINDIR", FileUtils::dirname(executablePath)},
         {"$ROOTDIR", rootDir},
     };
-    CfgFile cfgFile = CfgFile::load(cfgFilePath).expandMacros(macros);
+    CfgFile cfgFile = loadedCfgFile.expandMacros(macros);
     if (!commandArgs.empty()) {
         // Set after the expansion: command-line arguments are taken literally.
         cfgFile.setPropertyValue(SectionName::ArgOptions, PropertyName::arguments, commandArgs);

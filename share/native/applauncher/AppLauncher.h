@@ -1,9 +1,10 @@
-#ifndef APPLAUNCHER_H
-#define APPLAUNCHER_H
+#ifndef ZELT_LAUNCH_APPLAUNCHER_H
+#define ZELT_LAUNCH_APPLAUNCHER_H
 
 #include <string>
 #include <vector>
 
+class CfgFile;
 class Zarn;
 
 // Turns the bundle's directories into a ready runtime launch request: finds
@@ -11,7 +12,13 @@ class Zarn;
 // extends the library search path and finds the runtime's launcher library.
 class AppLauncher {
 public:
+    // Takes the process's own path and arguments.
     AppLauncher();
+
+    // Stand in for the process's own path and arguments, to prepare the
+    // launch of another executable.
+    AppLauncher& setExecutablePath(const std::string& path);
+    AppLauncher& setCommandArgs(const std::vector<std::string>& args);
 
     AppLauncher& setDefaultRuntimeDir(const std::string& dir);
     AppLauncher& setAppDir(const std::string& dir);
@@ -20,8 +27,13 @@ public:
     // Candidate library paths relative to the runtime directory, preferred first.
     AppLauncher& addZarnLibName(const std::string& name);
 
+    // {appDir}/{executable name without suffix}.cfg
+    std::string getCfgFilePath() const;
+
     // The caller owns the result; failures are exceptions, never null.
     Zarn* createZarnLauncher() const;
+    // The same from the configuration as loaded, before macro expansion.
+    Zarn* createZarnLauncher(const CfgFile& cfgFile) const;
     void launch() const;
 
     bool libEnvVariableContainsAppDir() const;
@@ -36,4 +48,4 @@ private:
     std::vector<std::string> zarnLibNames;
 };
 
-#endif  // APPLAUNCHER_H
+#endif  // ZELT_LAUNCH_APPLAUNCHER_H

@@ -1,4 +1,4 @@
-#include "CfgFile.h"
+#include "config/CfgFile.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "ErrorReporting.h"
-#include "FileUtils.h"
+#include "base/ErrorReporting.h"
+#include "base/FileUtils.h"
 
 namespace SectionName {
 constexpr CfgFile::Id<CfgFile::SectionNameTag> Application("Application");

@@ -1,5 +1,5 @@
-#ifndef CFGFILE_H
-#define CFGFILE_H
+#ifndef ZELT_CONFIG_CFGFILE_H
+#define ZELT_CONFIG_CFGFILE_H
 
 #include <cstring>
 #include <map>
@@ -88,4 +88,4 @@ extern const CfgFile::Id<CfgFile::PropertyNameTag> arguments;
 extern const CfgFile::Id<CfgFile::PropertyNameTag> tovelOptions;
 }  // namespace PropertyName
 
-#endif  // CFGFILE_H
+#endif  // ZELT_CONFIG_CFGFILE_H

@@ -1,4 +1,4 @@
-#include "ZarnLauncher.h"
+#include "launch/ZarnLauncher.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,12 +9,12 @@
 #include <limits>
 #include <memory>
 
-#include "CfgFile.h"
-#include "Dll.h"
-#include "ErrorReporting.h"
-#include "FileUtils.h"
-#include "Log.h"
-#include "SysInfo.h"
+#include "base/ErrorReporting.h"
+#include "base/FileUtils.h"
+#include "base/Log.h"
+#include "config/CfgFile.h"
+#include "platform/Dll.h"
+#include "platform/SysInfo.h"
 
 namespace {
 
@@ -120,11 +120,6 @@ ZarnlLauncherData* initZarnlLauncherData(void* handle, void* buffer, int32_t buf
 
 const ZarnlLauncherAPI api = {closeHandle, getZarnlLauncherDataSize, initZarnlLauncherData};
 
-// The signature of the runtime's XELO_Launch.
-using XeloLaunchFunction = int32_t (*)(int32_t, char**, int32_t, const void*, int32_t, const void*,
-                                       const char*, const char*, const char*, const char*, uint8_t,
-                                       uint8_t, uint8_t, int32_t);
-
 const char* argumentAt(const ZarnlLauncherData& data, int32_t index) {
     const char* argument;
     std::memcpy(&argument, reinterpret_cast<const char*>(data.argv) + index * sizeof(char*),
@@ -192,7 +187,7 @@ int32_t zarnLauncherStartZarn(const ZarnlLauncherData* data, void* entryPoint) {
     // Positions 7 and 8, and 9 and 10, receive the very same texts.
     static const char empty[] = "";
     static const char tovel[] = "tovel";
-    const auto xeloLaunch = reinterpret_cast<XeloLaunchFunction>(entryPoint);
+    const auto xeloLaunch = reinterpret_cast<XeloLaunchFunction*>(entryPoint);
     return xeloLaunch(data->argc, data->argv, 0, nullptr, 0, nullptr, empty, empty, tovel, tovel, 0,
                       0, 0, 0);
 }

@@ -1,11 +1,11 @@
-#ifndef DLL_H
-#define DLL_H
+#ifndef ZELT_PLATFORM_DLL_H
+#define ZELT_PLATFORM_DLL_H
 
 #include <memory>
 #include <string>
 
-#include "ErrorReporting.h"
-#include "tstrings.h"
+#include "base/ErrorReporting.h"
+#include "base/tstrings.h"
 
 // A shared library loaded by path for the lifetime of the object.
 class Dll {
@@ -67,4 +67,4 @@ private:
     std::string theName;
 };
 
-#endif  // DLL_H
+#endif  // ZELT_PLATFORM_DLL_H

@@ -1,16 +1,15 @@
-#include "ErrorReporting.h"
+#include "base/ErrorReporting.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "Log.h"
+#include "base/FileUtils.h"
+#include "base/Log.h"
 
 namespace {
 
 std::string getFilename(const SourceCodePos& pos) {
-    const std::string file(pos.file);
-    const auto sep = file.find_last_of("\\/");
-    return sep == std::string::npos ? file : file.substr(sep + 1);
+    return FileUtils::basename(pos.file);
 }
 
 void reportError(const SourceCodePos& pos, const std::string& text) {

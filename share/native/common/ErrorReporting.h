@@ -1,10 +1,10 @@
-#ifndef ERRORREPORTING_H
-#define ERRORREPORTING_H
+#ifndef ZELT_BASE_ERRORREPORTING_H
+#define ZELT_BASE_ERRORREPORTING_H
 
 #include <stdexcept>
 #include <string>
 
-#include "tstrings.h"
+#include "base/tstrings.h"
 
 // Where an error was raised, logged or caught. Points to static texts.
 struct SourceCodePos {
@@ -63,4 +63,4 @@ std::string joinErrorMessages(const std::string& first, const std::string& secon
 // The system's text for the current errno.
 std::string lastCRTError();
 
-#endif  // ERRORREPORTING_H
+#endif  // ZELT_BASE_ERRORREPORTING_H

@@ -1,8 +1,8 @@
-#include "FileUtils.h"
+#include "base/FileUtils.h"
 
 #include <algorithm>
 
-#include "tstrings.h"
+#include "base/tstrings.h"
 
 namespace FileUtils {
 

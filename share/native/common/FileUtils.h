@@ -1,5 +1,5 @@
-#ifndef FILEUTILS_H
-#define FILEUTILS_H
+#ifndef ZELT_BASE_FILEUTILS_H
+#define ZELT_BASE_FILEUTILS_H
 
 #include <string>
 
@@ -17,13 +17,16 @@ std::string removeTrailingSlash(const std::string& path);
 std::string normalizePath(std::string path);
 std::string replaceSuffix(const std::string& path, const std::string& newSuffix);
 
-// Asking the operating system.
+// This platform's conventions: the separator of the entries of a path list
+// such as DYLD_LIBRARY_PATH, and executable names, which carry no suffix.
 extern const char pathSeparator;
+std::string stripExeSuffix(const std::string& path);
 
+// Asking the file system: whether anything is there (links followed), and a
+// relative path made absolute against the current directory.
 bool isFileExists(const std::string& path);
 std::string toAbsolutePath(const std::string& path);
-std::string stripExeSuffix(const std::string& path);
 
 }  // namespace FileUtils
 
-#endif  // FILEUTILS_H
+#endif  // ZELT_BASE_FILEUTILS_H

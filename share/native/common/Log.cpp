@@ -1,9 +1,9 @@
-#include "Log.h"
+#include "base/Log.h"
 
 #include <iostream>
 #include <new>
 
-#include "FileUtils.h"
+#include "base/FileUtils.h"
 
 namespace {
 

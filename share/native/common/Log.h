@@ -1,11 +1,11 @@
-#ifndef LOG_H
-#define LOG_H
+#ifndef ZELT_BASE_LOG_H
+#define ZELT_BASE_LOG_H
 
 #include <ostream>
 #include <string>
 
-#include "PlatformLogEvent.h"
-#include "tstrings.h"
+#include "base/PlatformLogEvent.h"
+#include "base/tstrings.h"
 
 // One log record.
 struct LogEvent : PlatformLogEvent {
@@ -119,15 +119,16 @@ private:
 };
 
 // A log statement builds its message only when the level is wanted.
-#define ZELT_LOG(level, message)                                             \
-    do {                                                                     \
-        if (Logger::defaultLogger().isLoggable(level)) {                     \
-            Logger::defaultLogger().log(level, __FILE__, __LINE__, __func__, \
-                                        (tstrings::any() << message).str()); \
-        }                                                                    \
+#define ZELT_LOG(level, message)                                \
+    do {                                                        \
+        Logger& zeltLogger = Logger::defaultLogger();           \
+        if (zeltLogger.isLoggable(level)) {                     \
+            zeltLogger.log(level, __FILE__, __LINE__, __func__, \
+                           (tstrings::any() << message).str()); \
+        }                                                       \
     } while (false)
 
 #define LOG_TRACE(message) ZELT_LOG(Logger::TRACE, message)
 #define LOG_WARNING(message) ZELT_LOG(Logger::WARNING, message)
 
-#endif  // LOG_H
+#endif  // ZELT_BASE_LOG_H

@@ -1,5 +1,5 @@
-#ifndef SYSINFO_H
-#define SYSINFO_H
+#ifndef ZELT_PLATFORM_SYSINFO_H
+#define ZELT_PLATFORM_SYSINFO_H
 
 #include <new>
 #include <string>
@@ -33,4 +33,4 @@ void setEnvVariable(const std::string& name, const std::string& value);
 
 }  // namespace SysInfo
 
-#endif  // SYSINFO_H
+#endif  // ZELT_PLATFORM_SYSINFO_H

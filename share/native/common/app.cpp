@@ -1,11 +1,11 @@
-#include "app.h"
+#include "launch/app.h"
 
 #include <iostream>
 #include <memory>
 
-#include "ErrorReporting.h"
-#include "Log.h"
-#include "SysInfo.h"
+#include "base/ErrorReporting.h"
+#include "base/Log.h"
+#include "platform/SysInfo.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef APP_H
-#define APP_H
+#ifndef ZELT_LAUNCH_APP_H
+#define ZELT_LAUNCH_APP_H
 
 #include <new>
 #include <string>
@@ -27,4 +27,4 @@ std::string lastErrorMsg();
 
 }  // namespace app
 
-#endif  // APP_H
+#endif  // ZELT_LAUNCH_APP_H

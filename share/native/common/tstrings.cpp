@@ -1,10 +1,8 @@
-#include "tstrings.h"
+#include "base/tstrings.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
-
-#include "ErrorReporting.h"
 
 namespace tstrings {
 
@@ -99,9 +97,10 @@ std::string unsafe_format(const char* format, ...) {
         const int length = std::vsnprintf(&buffer[0], buffer.size(), format, args);
         va_end(args);
         if (length < 0) {
-            throw makeException(tstrings::any()
-                                    << "vsnprintf() failed to format \"" << format << "\"",
-                                ZELT_SOURCE_POS);
+            // A standard exception: the error model itself is built on
+            // these strings, so they cannot depend on it.
+            throw std::runtime_error(std::string("vsnprintf() failed to format \"") + format +
+                                     "\"");
         }
         if (static_cast<std::string::size_type>(length) < buffer.size()) {
             buffer.resize(static_cast<std::string::size_type>(length));

@@ -1,5 +1,5 @@
-#ifndef TSTRINGS_H
-#define TSTRINGS_H
+#ifndef ZELT_BASE_TSTRINGS_H
+#define ZELT_BASE_TSTRINGS_H
 
 #include <sstream>
 #include <string>
@@ -74,4 +74,4 @@ private:
 
 }  // namespace tstrings
 
-#endif  // TSTRINGS_H
+#endif  // ZELT_BASE_TSTRINGS_H

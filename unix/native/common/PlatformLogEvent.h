@@ -1,7 +1,7 @@
-#ifndef PLATFORMLOGEVENT_H
-#define PLATFORMLOGEVENT_H
+#ifndef ZELT_BASE_PLATFORMLOGEVENT_H
+#define ZELT_BASE_PLATFORMLOGEVENT_H
 
 // The platform's own part of a log record; this platform adds nothing.
 struct PlatformLogEvent {};
 
-#endif  // PLATFORMLOGEVENT_H
+#endif  // ZELT_BASE_PLATFORMLOGEVENT_H

@@ -1,6 +1,6 @@
 #include <dlfcn.h>
 
-#include "Dll.h"
+#include "platform/Dll.h"
 
 namespace {
 

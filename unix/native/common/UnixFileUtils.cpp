@@ -1,8 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ErrorReporting.h"
-#include "FileUtils.h"
+#include "base/ErrorReporting.h"
+#include "base/FileUtils.h"
 
 namespace FileUtils {
 

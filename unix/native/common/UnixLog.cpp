@@ -1,4 +1,4 @@
-#include "Log.h"
+#include "base/Log.h"
 
 // This platform needs no logging set-up and adds nothing to a record.
 

@@ -1,7 +1,7 @@
 #include <cstdlib>
 
-#include "ErrorReporting.h"
-#include "SysInfo.h"
+#include "base/ErrorReporting.h"
+#include "platform/SysInfo.h"
 
 namespace SysInfo {
 

@@ -1,5 +1,5 @@
-#ifndef EXECUTABLEPATH_H
-#define EXECUTABLEPATH_H
+#ifndef ZELT_PLATFORM_EXECUTABLEPATH_H
+#define ZELT_PLATFORM_EXECUTABLEPATH_H
 
 #include <cstdint>
 
@@ -10,4 +10,4 @@
 // positive value. The build links exactly one implementation.
 int getExecutablePath(char* buffer, uint32_t* bufferSize);
 
-#endif  // EXECUTABLEPATH_H
+#endif  // ZELT_PLATFORM_EXECUTABLEPATH_H
