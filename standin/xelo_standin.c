@@ -2,7 +2,8 @@
  * A stand-in for the runtime's launcher library. It runs no application: it
  * records what its entry point received, returns a chosen result and can
  * enter the launcher's main() again. Environment variables steer it:
- *   XELO_STANDIN_RECORD  file to which one record per call is appended
+ *   XELO_STANDIN_RECORD  file to which one record per call is appended;
+ *                        "-" writes the records to standard output
  *   XELO_STANDIN_RESULT  the result to return (default 0)
  *   XELO_STANDIN_REENTER how many times the outermost call enters main() again
  *
@@ -61,9 +62,24 @@ static long longFromEnv(const char* name, long fallback) {
     return text != NULL && *text != '\0' ? strtol(text, NULL, 10) : fallback;
 }
 
+/* Standard output is written through the inherited descriptor, not by
+ * opening /dev/stdout again: that opening of a regular file would have an
+ * offset of its own, and the record and the caller's output would overwrite
+ * each other. */
 static FILE* openRecord(void) {
     const char* path = getenv("XELO_STANDIN_RECORD");
-    return path != NULL && *path != '\0' ? fopen(path, "ab") : NULL;
+    if (path == NULL || *path == '\0') {
+        return NULL;
+    }
+    return strcmp(path, "-") == 0 ? stdout : fopen(path, "ab");
+}
+
+static void closeRecord(FILE* out) {
+    if (out == stdout) {
+        fflush(out);
+    } else {
+        fclose(out);
+    }
 }
 
 static void writeCall(int32_t argc, char** argv, int32_t count3, const void* pointer4,
@@ -89,7 +105,7 @@ static void writeCall(int32_t argc, char** argv, int32_t count3, const void* poi
     fprintf(out, "b11 %u\nb12 %u\nb13 %u\ni14 %d\n", flag11, flag12, flag13, (int)value14);
     writeText(out, "dyld", getenv("DYLD_LIBRARY_PATH"));
     fprintf(out, "api %d\nend\n", exportsLauncherInterface());
-    fclose(out);
+    closeRecord(out);
 }
 
 /* Enters the launcher's main() through the dynamic symbol table, as a
@@ -106,7 +122,7 @@ static void reenterMain(char* program) {
     FILE* out = openRecord();
     if (out != NULL) {
         fprintf(out, "main %d\n", status);
-        fclose(out);
+        closeRecord(out);
     }
 }
 
