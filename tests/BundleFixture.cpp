@@ -182,5 +182,9 @@ ProcessResult BundleFixture::run(const std::vector<std::string>& args,
                                  const std::string& workingDir) const {
     std::vector<std::string> argv{launcherPath()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProcess(launcherPath(), argv, environment(env), workingDir);
+    ProcessResult result = runProcess(launcherPath(), argv, environment(env), workingDir);
+    if (result.exitStatus == 1) {
+        expectCataloguedFailure(result.err);
+    }
+    return result;
 }

@@ -20,6 +20,11 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& path, const std::vector<std::string>& argv,
                          const std::vector<std::string>& env, const std::string& workingDir = {});
 
+// Adds a test failure unless the failure line of `standardError` (its last
+// line that is not a trace record) is a row of the catalogue of failure
+// lines, docs/errors.md. Defined beside the catalogue's own test.
+void expectCataloguedFailure(const std::string& standardError);
+
 // A temporary application bundle around a copy of the launcher:
 //   {tempDir}/{bundleName}/Contents/MacOS/{launcherName}
 //   {tempDir}/{bundleName}/Contents/app/{launcherName}.cfg
@@ -56,6 +61,7 @@ public:
     std::vector<std::string> environment(const std::vector<std::string>& env) const;
 
     // Runs the launcher with `args` after its program name in environment(env).
+    // A failed run must print a line of the catalogue.
     ProcessResult run(const std::vector<std::string>& args = {},
                       const std::vector<std::string>& env = {},
                       const std::string& workingDir = {}) const;
