@@ -168,7 +168,7 @@ void BundleFixture::writeFile(const std::string& path, const std::string& conten
 
 std::vector<std::string> BundleFixture::environment(const std::vector<std::string>& env) const {
     std::vector<std::string> result{"XELO_STANDIN_RECORD=" + recordPath()};
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "QEMU_LD_PREFIX"}) {
         if (const char* value = std::getenv(name)) {
             result.push_back(std::string(name) + "=" + value);
         }

@@ -56,7 +56,7 @@ public:
     // Writes `content` to `path`, creating the missing directories.
     void writeFile(const std::string& path, const std::string& content) const;
 
-    // XELO_STANDIN_RECORD, the sanitizers' options if set, then `env`:
+    // XELO_STANDIN_RECORD, the sanitizers' and the emulator's options if set, then `env`:
     // nothing else is inherited from the test process.
     std::vector<std::string> environment(const std::vector<std::string>& env) const;
 

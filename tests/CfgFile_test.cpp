@@ -146,6 +146,9 @@ TEST_F(CfgFileTest, ReadsLinesByTheGrammar) {
          "[Application]app.mainclass<A>"},
         {"last line without LF", "[Application]\napp.mainclass=Main",
          "[Application]app.mainclass<Main>"},
+        {"bytes from 0x80 up are never [ or =, and values keep them",
+         "[Application]\n\xDBTovelOptions]\napp.splash\xBDS\napp.mainclass=\xC3\xA9\x80\xFF\n",
+         "[Application]app.mainclass<\xC3\xA9\x80\xFF>"},
         {"NUL bytes are ordinary bytes", "[Application]\napp.main\0class=x\napp.splash=a\0b\n"s,
          "[Application]app.splash<a\0b>"s},
     };
@@ -411,6 +414,7 @@ TEST(CfgFileExpandTest, ReplacesMacrosUntilAPassChangesNothing) {
          "$APPDIR",
          "/R/app"},
         {"the shorter prefix name goes first", {{"$A", "1"}, {"$AB", "2"}}, "$AB $A", "1B 1"},
+        {"names order by unsigned bytes", {{"x\xC3", "1"}, {"\xC3y", "2"}}, "x\xC3y", "1y"},
         {"an empty name replaces nothing", {{"", "X"}, {"$A", "1"}}, "a$A", "a1"},
         {"a name that forms across a replacement", {{"$AB", "ok"}, {"$X", ""}}, "$A$XB", "ok"},
         {"a macro that is its own replacement", {{"$A", "$A"}}, "x$A", "x$A"},

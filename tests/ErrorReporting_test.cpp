@@ -98,6 +98,7 @@ TEST(ErrorReporting, JoinErrorMessages) {
         {"why?", "because", "why? because"},
         {"a", "\r\v\f", "a"},
         {"a\xA0", "b", "a\xA0. b"},
+        {"a\xAE", "\x85x", "a\xAE. \x85x"},  // neither a high "." nor NEL is special
     };
     for (const auto& c : cases) {
         EXPECT_EQ(joinErrorMessages(c.first, c.second), c.expected)

@@ -48,6 +48,9 @@ const PathCase pathCases[] = {
     {"..x", "", "..x", "", "..x"},
     {"...x", "", "...x", ".x", "...x"},
     {"a/..b", "a", "..b", "", "a/..b"},
+    // Bytes from 0x80 up whose low seven bits are "/", "\" or "." are plain bytes.
+    {"\xC3\xA9\xAF\xDC/x\xAE.\xFF", "\xC3\xA9\xAF\xDC", "x\xAE.\xFF", ".\xFF",
+     "\xC3\xA9\xAF\xDC/x\xAE.\xFF"},
 };
 
 TEST(FileUtils, PathParts) {
