@@ -1,5 +1,6 @@
 #include "check/LauncherLocation.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -41,6 +42,7 @@ std::string findLauncher(const std::string& bundle) {
         throw std::runtime_error(macOSDir + ": " + error.message());
     }
     if (executables.size() != 1) {
+        std::sort(executables.begin(), executables.end());
         std::string message = macOSDir + " holds " + std::to_string(executables.size()) +
                               " executable files, not exactly one";
         for (std::size_t i = 0; i < executables.size(); ++i) {
