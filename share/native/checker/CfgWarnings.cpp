@@ -47,6 +47,10 @@ const ReadProperty launcherReads[] = {
 
 const char macroNames[] = "$APPDIR, $BINDIR and $ROOTDIR";
 
+std::string quoted(PropertyId property) {
+    return "\"" + std::string(property.name()) + "\"";
+}
+
 template <class Id, std::size_t N>
 std::optional<Id> findName(const Id (&names)[N], std::string_view text) {
     for (const Id& id : names) {
@@ -96,20 +100,21 @@ std::optional<Id> nearName(const Id (&names)[N], std::string_view text) {
     return std::nullopt;
 }
 
-// The words of the form "$" letter-or-underscore, then letters, digits and
-// underscores: what a macro looks like.
+bool isMacroChar(char c, bool first) {
+    const auto byte = static_cast<unsigned char>(c);
+    return c == '_' || std::isalpha(byte) || (!first && std::isdigit(byte));
+}
+
+// The words that look like a macro: "$", a letter or "_", then letters,
+// digits and "_".
 std::vector<std::string> macroLikeWords(const std::string& value) {
     std::vector<std::string> words;
     for (auto pos = value.find('$'); pos != std::string::npos; pos = value.find('$', pos + 1)) {
         auto end = pos + 1;
-        const auto isWordChar = [&](std::size_t i, bool first) {
-            const auto c = static_cast<unsigned char>(value[i]);
-            return c == '_' || std::isalpha(c) || (!first && std::isdigit(c));
-        };
-        if (end == value.size() || !isWordChar(end, true)) {
+        if (end == value.size() || !isMacroChar(value[end], true)) {
             continue;
         }
-        while (end < value.size() && isWordChar(end, false)) {
+        while (end < value.size() && isMacroChar(value[end], false)) {
             ++end;
         }
         words.push_back(value.substr(pos, end - pos));
@@ -147,10 +152,10 @@ void CfgWarnings::observeHeader(const CfgFile::Line& line) {
     section = *known;
     const auto first = firstHeaderLine.emplace(section, line.number);
     if (!first.second) {
-        warn(line.number, (tstrings::any()
-                           << "section [" << section.name() << "] given again (first at line "
-                           << first.first->second << "): the later one replaces the earlier whole")
-                              .str());
+        warn(line.number, "section [" + std::string(section.name()) +
+                              "] given again (first at line " +
+                              std::to_string(first.first->second) +
+                              "): the later one replaces the earlier whole");
     }
 }
 
@@ -191,9 +196,8 @@ void CfgWarnings::observeKnownProperty(const CfgFile::Line& line, PropertyId pro
     lines.push_back(line.number);
     const ReadProperty* read = findRead(section, property);
     if (read == nullptr) {
-        std::string message = (tstrings::any() << "the launcher does not read \"" << property.name()
-                                               << "\" in section [" << section.name() << "]")
-                                  .str();
+        std::string message = "the launcher does not read " + quoted(property) + " in section [" +
+                              section.name() + "]";
         for (const ReadProperty& elsewhere : launcherReads) {
             if (elsewhere.property == property) {
                 message += "; it reads it in [" + std::string(elsewhere.section.name()) + "]";
@@ -201,17 +205,13 @@ void CfgWarnings::observeKnownProperty(const CfgFile::Line& line, PropertyId pro
         }
         warn(line.number, message);
     } else if (!read->everyValue && lines.size() > 1) {
-        warn(line.number,
-             (tstrings::any() << "\"" << property.name() << "\" given again (first at line "
-                              << lines.front() << "): only the last value counts")
-                 .str());
+        warn(line.number, quoted(property) + " given again (first at line " +
+                              std::to_string(lines.front()) + "): only the last value counts");
     }
     const std::string_view value = withoutCr(line.value);
     if (!value.empty() && (isBlank(value.front()) || isBlank(value.back()))) {
-        warn(line.number, (tstrings::any() << "the value of \"" << property.name()
-                                           << "\" has leading or trailing blanks, which the "
-                                              "launcher keeps")
-                              .str());
+        warn(line.number, "the value of " + quoted(property) +
+                              " has leading or trailing blanks, which the launcher keeps");
     }
 }
 
@@ -224,16 +224,13 @@ void CfgWarnings::commitSection() {
 
 void CfgWarnings::checkExpanded(const CfgFile& expandedCfgFile) {
     commitSection();
-    place = Place::UnknownSection;
     for (const SectionId& known : knownSections) {
         for (const auto& [property, values] : expandedCfgFile.getProperties(known)) {
             for (std::size_t i = 0; i < values.size(); ++i) {
                 for (const std::string& word : macroLikeWords(values[i])) {
                     warn(lineOf(known, property, i),
-                         (tstrings::any()
-                          << "\"" << word << "\" is left in the value of \"" << property.name()
-                          << "\" after expansion; the macros are " << macroNames)
-                             .str());
+                         "\"" + word + "\" is left in the value of " + quoted(property) +
+                             " after expansion; the macros are " + macroNames);
                 }
             }
         }
