@@ -1,6 +1,7 @@
 #include "launch/AppLauncher.h"
 
 #include <memory>
+#include <optional>
 
 #include "base/ErrorReporting.h"
 #include "base/FileUtils.h"
@@ -11,28 +12,34 @@
 
 namespace {
 
-std::string findZarnLib(const CfgFile& cfgFile, const std::string& defaultRuntimeDir,
-                        const std::vector<std::string>& zarnLibNames) {
+// The last "app.runtime" of the Application section, when there is one.
+std::optional<std::string> configuredRuntimeDir(const CfgFile& cfgFile) {
     const CfgFile::Properties& appOptions = cfgFile.getProperties(SectionName::Application);
     const auto runtime = appOptions.find(PropertyName::runtime);
-    std::string runtimeDir;
-    if (runtime != appOptions.end()) {
-        runtimeDir = CfgFile::asString(*runtime);
-    } else {
+    if (runtime == appOptions.end()) {
+        return std::nullopt;
+    }
+    return CfgFile::asString(*runtime);
+}
+
+std::string findZarnLib(const CfgFile& cfgFile, const std::string& defaultRuntimeDir,
+                        const std::vector<std::string>& zarnLibNames) {
+    std::optional<std::string> runtimeDir = configuredRuntimeDir(cfgFile);
+    if (!runtimeDir) {
         runtimeDir = defaultRuntimeDir;
         LOG_TRACE("Property \"" << PropertyName::runtime.name() << "\" not found in \""
                                 << SectionName::Application.name()
                                 << "\" section of launcher config file."
-                                << " Using Tovel runtime from \"" << runtimeDir << "\" directory");
+                                << " Using Tovel runtime from \"" << *runtimeDir << "\" directory");
     }
     for (const auto& name : zarnLibNames) {
-        const std::string path = FileUtils::combinePath(runtimeDir, name);
+        const std::string path = FileUtils::combinePath(*runtimeDir, name);
         if (FileUtils::isFileExists(path)) {
             return path;
         }
     }
     throw makeException(tstrings::any()
-                            << "Failed to find ZARN in \"" << runtimeDir << "\" directory.",
+                            << "Failed to find ZARN in \"" << *runtimeDir << "\" directory.",
                         ZELT_SOURCE_POS);
 }
 
@@ -88,13 +95,21 @@ Zarn* AppLauncher::createZarnLauncher() const {
     return createZarnLauncher(CfgFile::load(cfgFilePath));
 }
 
-Zarn* AppLauncher::createZarnLauncher(const CfgFile& loadedCfgFile) const {
+CfgFile AppLauncher::expandCfgFile(const CfgFile& loadedCfgFile) const {
     const CfgFile::Macros macros = {
         {"$APPDIR", appDir},
         {"$BINDIR", FileUtils::dirname(executablePath)},
         {"$ROOTDIR", rootDir},
     };
-    CfgFile cfgFile = loadedCfgFile.expandMacros(macros);
+    return loadedCfgFile.expandMacros(macros);
+}
+
+std::string AppLauncher::getRuntimeDir(const CfgFile& expandedCfgFile) const {
+    return configuredRuntimeDir(expandedCfgFile).value_or(defaultRuntimeDir);
+}
+
+Zarn* AppLauncher::createZarnLauncher(const CfgFile& loadedCfgFile) const {
+    CfgFile cfgFile = expandCfgFile(loadedCfgFile);
     if (!commandArgs.empty()) {
         // Set after the expansion: command-line arguments are taken literally.
         cfgFile.setPropertyValue(SectionName::ArgOptions, PropertyName::arguments, commandArgs);

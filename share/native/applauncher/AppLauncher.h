@@ -29,6 +29,12 @@ public:
 
     // {appDir}/{executable name without suffix}.cfg
     std::string getCfgFilePath() const;
+    const std::string& getLibPathVarName() const { return libPathVarName; }
+
+    // The configuration as loaded, with the bundle macros expanded.
+    CfgFile expandCfgFile(const CfgFile& loadedCfgFile) const;
+    // The runtime directory that an expanded configuration selects.
+    std::string getRuntimeDir(const CfgFile& expandedCfgFile) const;
 
     // The caller owns the result; failures are exceptions, never null.
     Zarn* createZarnLauncher() const;

@@ -358,7 +358,10 @@ CfgFile CfgFile::load(const std::string& path) {
         throw makeException(tstrings::any() << "Error opening \"" << path << "\" file: " << error,
                             ZELT_SOURCE_POS);
     }
+    return load(input, path);
+}
 
+CfgFile CfgFile::load(std::istream& input, const std::string& path, const LineObserver& observer) {
     CfgFile result;
     ParseState state(result.sections);
     const PurgeSection purgeSection(state);
@@ -369,7 +372,11 @@ CfgFile CfgFile::load(const std::string& path) {
     std::string_view line;
     while (lines.next(line)) {
         ++lineNumber;
+        const auto number = static_cast<std::uint64_t>(lineNumber);
         if (line.empty() || line[0] == ';') {
+            if (observer) {
+                observer(Line{line.empty() ? Line::Empty : Line::Comment, number, line, {}, {}});
+            }
             continue;
         }
         if (line[0] == '[') {
@@ -379,12 +386,21 @@ CfgFile CfgFile::load(const std::string& path) {
                                                     << lineNumber << ": Missing ']' character",
                                     ZELT_SOURCE_POS);
             }
+            const std::string_view section = line.substr(1, close - 1);
+            if (observer) {
+                observer(Line{Line::Header, number, line, section, {}});
+            }
             purgeSection();
-            state.section = sectionNamed(line.substr(1, close - 1));
+            state.section = sectionNamed(section);
         } else {
             const auto end = nameEnd(line);
-            addProperty(line.substr(0, end),
-                        end == std::string_view::npos ? std::string_view() : line.substr(end + 1));
+            const std::string_view name = line.substr(0, end);
+            const std::string_view value =
+                end == std::string_view::npos ? std::string_view() : line.substr(end + 1);
+            if (observer) {
+                observer(Line{Line::Property, number, line, name, value});
+            }
+            addProperty(name, value);
         }
     }
     if (!input.eof()) {

@@ -1,9 +1,13 @@
 #ifndef ZELT_CONFIG_CFGFILE_H
 #define ZELT_CONFIG_CFGFILE_H
 
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <iosfwd>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The launcher configuration: named sections of named properties, each
@@ -35,11 +39,26 @@ public:
     typedef std::map<Id<PropertyNameTag>, std::vector<std::string>> Properties;
     typedef std::map<std::string, std::string> Macros;
 
+    // One line of the file as the reader classified it.
+    struct Line {
+        enum Kind { Empty, Comment, Header, Property };
+        Kind kind;
+        std::uint64_t number;    // 1-based, every line counted
+        std::string_view text;   // the whole line, without its LF
+        std::string_view name;   // Header: the section text; Property: the name
+        std::string_view value;  // Property: the value
+    };
+    // Sees every line, in order, before the reader acts on it.
+    using LineObserver = std::function<void(const Line&)>;
+
     CfgFile() = default;
 
     // Throws the program's error when the file cannot be opened, a section
     // header lacks its "]", or reading stops before the end of the file.
     static CfgFile load(const std::string& path);
+    // Reads an open stream; `path` names it in the error messages.
+    static CfgFile load(std::istream& input, const std::string& path,
+                        const LineObserver& observer = nullptr);
 
     // The section's properties, or one shared empty map when it is absent.
     const Properties& getProperties(Id<SectionNameTag> section) const;
