@@ -1,5 +1,7 @@
 #include "BundleFixture.h"
 
+#include "ErrorCatalogue.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>

@@ -20,11 +20,6 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& path, const std::vector<std::string>& argv,
                          const std::vector<std::string>& env, const std::string& workingDir = {});
 
-// Adds a test failure unless the failure line of `standardError` (its last
-// line that is not a trace record) is a row of the catalogue of failure
-// lines, docs/errors.md. Defined beside the catalogue's own test.
-void expectCataloguedFailure(const std::string& standardError);
-
 // A temporary application bundle around a copy of the launcher:
 //   {tempDir}/{bundleName}/Contents/MacOS/{launcherName}
 //   {tempDir}/{bundleName}/Contents/app/{launcherName}.cfg
