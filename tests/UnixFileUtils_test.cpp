@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "RaisedError.h"
-#include "TempDir.h"
 #include "base/FileUtils.h"
+#include "testing/RaisedError.h"
+#include "testing/TempDir.h"
 
 namespace {
 
@@ -60,12 +60,6 @@ TEST_F(FileSystemTest, ToAbsolutePathFailsForACurrentDirectoryBeyondTheBuffer) {
     EXPECT_EQ(raisedError([] { FileUtils::toAbsolutePath("relative"); }).raw,
               "getcwd() failed. Error: " + std::string(strerror(ERANGE)));
     EXPECT_EQ(FileUtils::toAbsolutePath("/abs"), "/abs");
-}
-
-TEST(UnixFileUtils, ExeSuffixAndSeparator) {
-    EXPECT_EQ(FileUtils::stripExeSuffix("dir/app.exe"), "dir/app.exe");
-    EXPECT_EQ(FileUtils::stripExeSuffix("app"), "app");
-    EXPECT_EQ(FileUtils::pathSeparator, ':');
 }
 
 }  // namespace

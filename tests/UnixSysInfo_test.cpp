@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "RaisedError.h"
 #include "platform/SysInfo.h"
+#include "testing/RaisedError.h"
 
 namespace {
 
