@@ -16,6 +16,7 @@
 #include "platform/SysInfo.h"
 #include "testing/ChildProcess.h"
 #include "testing/RaisedError.h"
+#include "testing/ScopedCurrentDir.h"
 #include "testing/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -93,18 +94,6 @@ public:
     }
 };
 
-// Runs the tests from inside `dir`, so relative inputs have a known base.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const std::string& dir) : saved(fs::current_path()) {
-        fs::current_path(dir);
-    }
-    ~CurrentDirectory() { fs::current_path(saved); }
-
-private:
-    fs::path saved;
-};
-
 // A link text longer than the first read buffer; "." components keep it
 // pointing at the same file.
 std::string longTarget(const std::string& directory, const std::string& name) {
@@ -171,7 +160,7 @@ TEST_F(ProcessModulePathTest, FailsOnAPositiveResult) {
 }
 
 TEST_F(ProcessModulePathTest, MakesARelativePathAbsolute) {
-    const CurrentDirectory inTree(tree.path());
+    const ScopedCurrentDir inTree(tree.path());
     script = {{-1, 9, ""}, {0, 0, "real/app"}};
     EXPECT_EQ(SysInfo::getProcessModulePath(), tree.path("real/app"));
 }
@@ -220,7 +209,7 @@ protected:
 };
 
 TEST_F(RealPathTest, FollowsLinksOnTheLastComponent) {
-    const CurrentDirectory inTree(tree.path());
+    const ScopedCurrentDir inTree(tree.path());
     const struct {
         const char* name;
         std::string input;
