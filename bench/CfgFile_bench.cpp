@@ -4,19 +4,17 @@
 // floor, and ten times the input costing at most twelve times the time.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <string>
 
 #include "config/CfgFile.h"
+#include "testing/TempDir.h"
 
 namespace {
 
@@ -32,22 +30,12 @@ const double scalingTarget = 12.0;  // time at ten times the input, times the ti
 // A temporary directory holding one generated file per size.
 class Workspace {
 public:
-    Workspace() {
-        char pattern[] = "/tmp/CfgFile_bench.XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        dir = pattern;
-    }
-    ~Workspace() { std::filesystem::remove_all(dir); }
-
     // A realistic configuration of `lines` property lines: a few single
     // values, then class path entries and runtime options using the macros.
     const std::string& configuration(long lines) {
         std::string& path = files[lines];
         if (path.empty()) {
-            path = dir + "/lines-" + std::to_string(lines) + ".cfg";
+            path = dir.path("lines-" + std::to_string(lines) + ".cfg");
             std::ofstream out(path);
             out << "; generated\n[Application]\napp.mainclass=com.example.Main\n"
                 << "app.runtime=$ROOTDIR/Contents/runtime\napp.splash=$APPDIR/splash.png\n";
@@ -64,7 +52,7 @@ public:
     }
 
 private:
-    std::string dir;
+    const TempDir dir{"zelt-cfgfile-bench"};
     std::map<long, std::string> files;
 };
 

@@ -7,7 +7,6 @@
 // Usage: startup_bench [RUNS]   (RUNS launches of each, default 400)
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +22,8 @@
 #include <vector>
 
 #include "standin/StandinRecord.h"
+#include "testing/ChildProcess.h"
+#include "testing/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -51,40 +52,14 @@ struct Run {
     double wallMicros = 0;
 };
 
-std::vector<char*> nullTerminated(const std::vector<std::string>& items) {
-    std::vector<char*> result;
-    for (const std::string& item : items) {
-        result.push_back(const_cast<char*>(item.c_str()));
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
-// One process from spawn to reaping, output discarded.
-Run run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-        bool searchPath = false) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> args = nullTerminated(argv);
-    std::vector<char*> envp = nullTerminated(env);
+// One process from spawn to reaping, output discarded. A program named
+// without a slash is looked up in PATH.
+Run run(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     Run result;
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    const int spawned =
-        searchPath ? posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data())
-                   : posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return result;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) {
-        return result;
-    }
+    const ProcessResult process = runProcess(argv[0], argv, env, {}, "/dev/null");
     const auto end = std::chrono::steady_clock::now();
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.status = process.exitStatus;
     result.wallMicros = std::chrono::duration<double, std::micro>(end - start).count();
     return result;
 }
@@ -205,7 +180,11 @@ long long countInstructions(const std::vector<std::string>& argv, const fs::path
     std::vector<std::string> command{"valgrind", "--tool=callgrind",
                                      "--callgrind-out-file=" + outFile.string()};
     command.insert(command.end(), argv.begin(), argv.end());
-    if (run(command, {}, true).status != 0) {
+    try {
+        if (run(command, {}).status != 0) {
+            return 0;
+        }
+    } catch (const std::runtime_error&) {  // not installed
         return 0;
     }
     std::ifstream in(outFile);
@@ -229,13 +208,9 @@ void printRow(const char* name, double launcher, double floor, double target, in
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 400;
-    char pattern[] = "/tmp/zelt-startup-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path dir = pattern;
     try {
+        const TempDir temp("zelt-startup");
+        const fs::path dir = temp.path();
         const Bundle bundle = makeDemoBundle(dir);
         const std::vector<std::string> vector = recordedArguments(bundle, dir);
         const std::vector<std::string> launcher{bundle.launcher.string()};
@@ -260,7 +235,6 @@ int main(int argc, char** argv) {
         if (launcherSeries.failures + floorSeries.failures > 0) {
             std::fprintf(stderr, "failed runs: launcher %d, floor %d\n", launcherSeries.failures,
                          floorSeries.failures);
-            fs::remove_all(dir);
             return 1;
         }
 
@@ -288,9 +262,7 @@ int main(int argc, char** argv) {
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "startup_bench: %s\n", e.what());
-        fs::remove_all(dir);
         return 1;
     }
-    fs::remove_all(dir);
     return 0;
 }

@@ -1,24 +1,12 @@
-#ifndef BUNDLEFIXTURE_H
-#define BUNDLEFIXTURE_H
+#ifndef ZELT_TESTS_BUNDLEFIXTURE_H
+#define ZELT_TESTS_BUNDLEFIXTURE_H
 
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "standin/StandinRecord.h"
-
-struct ProcessResult {
-    int exitStatus = -1;  // -1 when the process did not exit normally
-    int termSignal = 0;   // the signal that ended it, if one did
-    std::string out;
-    std::string err;
-};
-
-// Runs `path` with exactly `argv` (program name included) and exactly `env`
-// ("NAME=value" items) in `workingDir` (empty: the current one), capturing
-// both output streams.
-ProcessResult runProcess(const std::string& path, const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env, const std::string& workingDir = {});
+#include "testing/ChildProcess.h"
+#include "testing/TempDir.h"
 
 // A temporary application bundle around a copy of the launcher:
 //   {tempDir}/{bundleName}/Contents/MacOS/{launcherName}
@@ -51,7 +39,8 @@ public:
     // Writes `content` to `path`, creating the missing directories.
     void writeFile(const std::string& path, const std::string& content) const;
 
-    // XELO_STANDIN_RECORD, the sanitizers' and the emulator's options if set, then `env`:
+    // The sanitizers' and the emulator's options if set, XELO_STANDIN_RECORD,
+    // then `env`:
     // nothing else is inherited from the test process.
     std::vector<std::string> environment(const std::vector<std::string>& env) const;
 
@@ -69,4 +58,4 @@ private:
     std::string launcherName;
 };
 
-#endif  // BUNDLEFIXTURE_H
+#endif  // ZELT_TESTS_BUNDLEFIXTURE_H

@@ -12,9 +12,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "RaisedError.h"
-#include "TempDir.h"
 #include "base/ErrorReporting.h"
+#include "testing/RaisedError.h"
+#include "testing/TempDir.h"
 
 using namespace std::string_literals;
 

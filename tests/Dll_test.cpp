@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "RaisedError.h"
-#include "TempDir.h"
+#include "testing/RaisedError.h"
+#include "testing/TempDir.h"
 
 namespace {
 

@@ -2,19 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
 
 #include "base/Log.h"
+#include "testing/RecordingAppender.h"
+#include "testing/ScopedDefaultAppender.h"
+#include "testing/TempDir.h"
 
 namespace {
-
-class RecordingAppender : public LogAppender {
-public:
-    void append(const LogEvent& event) override { events.push_back(event); }
-    std::vector<LogEvent> events;
-};
 
 TEST(ErrorReporting, ErrorCarriesRawAndPositionedMessages) {
     const struct {
@@ -52,15 +53,9 @@ TEST(ErrorReporting, ThrownErrorIsCaughtAsEitherBase) {
     }
 }
 
-class ReportTest : public testing::Test {
-protected:
-    void SetUp() override { Logger::defaultLogger().setAppender(recorder); }
-    void TearDown() override { Logger::defaultLogger().setAppender(saved); }
-    LogAppender& saved = Logger::defaultLogger().getAppender();
+TEST(ErrorReporting, ReportErrorWritesOneErrorRecordAtTheCatchingSite) {
     RecordingAppender recorder;
-};
-
-TEST_F(ReportTest, ReportErrorWritesOneErrorRecordAtTheCatchingSite) {
+    const ScopedDefaultAppender logTo(recorder);
     Logger::defaultLogger().setLogLevel(Logger::ERROR);
     reportError(SourceCodePos("x/catch.cpp", "handler", 40), std::runtime_error("boom"));
     reportError(SourceCodePos("catch.cpp", "handler", 41),
@@ -106,12 +101,31 @@ TEST(ErrorReporting, JoinErrorMessages) {
     }
 }
 
-TEST(ErrorReporting, LastCRTErrorIsTheSystemText) {
-    errno = 0;
-    EXPECT_EQ(std::fopen("/nonexistent-dir/missing-file", "r"), nullptr);
-    const int saved = errno;
-    EXPECT_EQ(lastCRTError(), std::strerror(saved));
-    EXPECT_EQ(lastCRTError(), std::strerror(ENOENT));
+// Read right after each of a run of real failures, the text follows the
+// code that the latest one left, not the first or a fixed one.
+TEST(ErrorReporting, LastCRTErrorDescribesTheLatestFailingCall) {
+    const TempDir dir("zelt-crt");
+    const std::string file = dir.path("file");
+    std::ofstream(file) << "x";
+    const struct {
+        const char* what;
+        std::function<int()> call;  // returns -1 on failure
+        int error;
+    } cases[] = {
+        {"opening a missing file", [&] { return ::open(dir.path("missing").c_str(), O_RDONLY); },
+         ENOENT},
+        {"making a directory that exists", [&] { return ::mkdir(dir.path().c_str(), 0700); },
+         EEXIST},
+        {"a file taken for a directory", [&] { return ::open((file + "/x").c_str(), O_RDONLY); },
+         ENOTDIR},
+        {"opening a directory to write", [&] { return ::open(dir.path().c_str(), O_WRONLY); },
+         EISDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.call(), -1);
+        EXPECT_EQ(lastCRTError(), std::strerror(c.error));
+    }
 }
 
 }  // namespace

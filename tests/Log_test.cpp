@@ -7,21 +7,10 @@
 #include <cstdio>
 #include <sstream>
 
+#include "testing/RecordingAppender.h"
+#include "testing/ScopedDefaultAppender.h"
+
 namespace {
-
-// Keeps every record it receives.
-class RecordingAppender : public LogAppender {
-public:
-    void append(const LogEvent& event) override { events.push_back(event); }
-    std::vector<LogEvent> events;
-};
-
-// Restores the default logger's appender after each test.
-class DefaultLoggerTest : public testing::Test {
-protected:
-    void TearDown() override { Logger::defaultLogger().setAppender(saved); }
-    LogAppender& saved = Logger::defaultLogger().getAppender();
-};
 
 TEST(LoggerDeathTest, DefaultLoggerWritesTwoLineRecordsToStandardOutputBeforeAnySetUp) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -126,10 +115,10 @@ TEST(ScopeTracer, DecidesOnceAtEntry) {
     EXPECT_EQ(recorder.events[1].levelName, "TRACE");
 }
 
-TEST_F(DefaultLoggerTest, NestedExtraAppendersRestoreInReverseOrder) {
+TEST(DefaultLogger, NestedExtraAppendersRestoreInReverseOrder) {
     RecordingAppender base, first, second;
+    const ScopedDefaultAppender logTo(base);
     Logger& logger = Logger::defaultLogger();
-    logger.setAppender(base);
     const auto logOne = [&logger] { logger.log(Logger::INFO, "f", 1, "g", "m"); };
     {
         WithExtraLogAppender outer(first);
@@ -147,9 +136,9 @@ TEST_F(DefaultLoggerTest, NestedExtraAppendersRestoreInReverseOrder) {
     EXPECT_EQ(second.events.size(), 1u);
 }
 
-TEST_F(DefaultLoggerTest, LogMacroBuildsNoMessageWhenNotLoggable) {
+TEST(DefaultLogger, LogMacroBuildsNoMessageWhenNotLoggable) {
     RecordingAppender recorder;
-    Logger::defaultLogger().setAppender(recorder);
+    const ScopedDefaultAppender logTo(recorder);
     int built = 0;
     const auto piece = [&built] { return ++built; };
     Logger::defaultLogger().setLogLevel(Logger::ERROR);

@@ -1,6 +1,3 @@
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,11 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "RaisedError.h"
-#include "TempDir.h"
 #include "base/tstrings.h"
 #include "platform/ExecutablePath.h"
 #include "platform/SysInfo.h"
+#include "testing/ChildProcess.h"
+#include "testing/RaisedError.h"
+#include "testing/ScopedCurrentDir.h"
+#include "testing/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -95,18 +94,6 @@ public:
     }
 };
 
-// Runs the tests from inside `dir`, so relative inputs have a known base.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const std::string& dir) : saved(fs::current_path()) {
-        fs::current_path(dir);
-    }
-    ~CurrentDirectory() { fs::current_path(saved); }
-
-private:
-    fs::path saved;
-};
-
 // A link text longer than the first read buffer; "." components keep it
 // pointing at the same file.
 std::string longTarget(const std::string& directory, const std::string& name) {
@@ -173,7 +160,7 @@ TEST_F(ProcessModulePathTest, FailsOnAPositiveResult) {
 }
 
 TEST_F(ProcessModulePathTest, MakesARelativePathAbsolute) {
-    const CurrentDirectory inTree(tree.path());
+    const ScopedCurrentDir inTree(tree.path());
     script = {{-1, 9, ""}, {0, 0, "real/app"}};
     EXPECT_EQ(SysInfo::getProcessModulePath(), tree.path("real/app"));
 }
@@ -224,7 +211,7 @@ protected:
 };
 
 TEST_F(RealPathTest, FollowsLinksOnTheLastComponent) {
-    const CurrentDirectory inTree(tree.path());
+    const ScopedCurrentDir inTree(tree.path());
     const struct {
         const char* name;
         std::string input;
@@ -324,44 +311,10 @@ TEST_F(CommandArgsTest, DropsEveryProcessSerialNumber) {
     }
 }
 
-struct Outcome {
-    int status;
-    std::string output;
-};
-
 // Starts `path` exactly as given (so the kernel records that text as the
-// program's name) from `directory`, and collects its standard output.
-Outcome run(const std::string& path, const std::string& directory) {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        if (::chdir(directory.c_str()) == 0 && ::dup2(pipeEnds[1], STDOUT_FILENO) != -1) {
-            ::execv(path.c_str(), argv);
-        }
-        ::_exit(127);
-    }
-    ::close(pipeEnds[1]);
-    Outcome outcome{-1, ""};
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(pipeEnds[0], chunk, sizeof(chunk));
-        if (n > 0) {
-            outcome.output.append(chunk, static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    ::close(pipeEnds[0]);
-    int waitStatus = 0;
-    if (child > 0 && ::waitpid(child, &waitStatus, 0) == child && WIFEXITED(waitStatus)) {
-        outcome.status = WEXITSTATUS(waitStatus);
-    }
-    return outcome;
+// program's name) from `directory`.
+ProcessResult run(const std::string& path, const std::string& directory) {
+    return runProcess(path, {path}, inheritedEnvironment(), directory);
 }
 
 TEST(ProcessModulePath, ReportsHowTheExecutableWasStarted) {
@@ -395,9 +348,9 @@ TEST(ProcessModulePath, ReportsHowTheExecutableWasStarted) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Outcome outcome = run(tree.expand(c.path), tree.path(c.directory));
-        EXPECT_EQ(outcome.status, 0) << outcome.output;
-        EXPECT_EQ(outcome.output, tree.expand(c.expected) + "\n");
+        const ProcessResult result = run(tree.expand(c.path), tree.path(c.directory));
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.out, tree.expand(c.expected) + "\n");
     }
 }
 

@@ -10,9 +10,9 @@
 #include <optional>
 #include <sstream>
 
-#include "ScopedEnv.h"
-#include "TempDir.h"
 #include "runtime/XeloLaunch.h"
+#include "testing/ScopedEnv.h"
+#include "testing/TempDir.h"
 
 namespace {
 

@@ -5,9 +5,10 @@
 
 #include <string>
 
-#include "RaisedError.h"
-#include "TempDir.h"
 #include "base/FileUtils.h"
+#include "testing/RaisedError.h"
+#include "testing/ScopedCurrentDir.h"
+#include "testing/TempDir.h"
 
 namespace {
 
@@ -15,16 +16,8 @@ namespace {
 // original working directory afterwards.
 class FileSystemTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
-        original = cwd;
-        ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    }
-    void TearDown() override { ASSERT_EQ(chdir(original.c_str()), 0); }
-
     const TempDir dir{"zelt-fs"};
-    std::string original;
+    const ScopedCurrentDir inDir{dir.path()};
 };
 
 TEST_F(FileSystemTest, IsFileExistsFollowsLinks) {
@@ -60,12 +53,6 @@ TEST_F(FileSystemTest, ToAbsolutePathFailsForACurrentDirectoryBeyondTheBuffer) {
     EXPECT_EQ(raisedError([] { FileUtils::toAbsolutePath("relative"); }).raw,
               "getcwd() failed. Error: " + std::string(strerror(ERANGE)));
     EXPECT_EQ(FileUtils::toAbsolutePath("/abs"), "/abs");
-}
-
-TEST(UnixFileUtils, ExeSuffixAndSeparator) {
-    EXPECT_EQ(FileUtils::stripExeSuffix("dir/app.exe"), "dir/app.exe");
-    EXPECT_EQ(FileUtils::stripExeSuffix("app"), "app");
-    EXPECT_EQ(FileUtils::pathSeparator, ':');
 }
 
 }  // namespace

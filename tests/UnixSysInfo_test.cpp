@@ -2,17 +2,18 @@
 
 #include <cstdlib>
 
-#include "RaisedError.h"
 #include "platform/SysInfo.h"
+#include "testing/RaisedError.h"
+#include "testing/ScopedEnv.h"
 
 namespace {
 
 const char variable[] = "ZELT_TEST_VARIABLE";
 
+// Starts each test with the variable unset and restores it afterwards.
 class EnvTest : public testing::Test {
 protected:
-    void SetUp() override { unsetenv(variable); }
-    void TearDown() override { unsetenv(variable); }
+    const ScopedEnv unset{variable, nullptr};
 };
 
 TEST_F(EnvTest, UnsetVariable) {
@@ -23,7 +24,7 @@ TEST_F(EnvTest, UnsetVariable) {
 }
 
 TEST_F(EnvTest, EmptyValueCountsAsSet) {
-    setenv(variable, "", 1);
+    ::setenv(variable, "", 1);
     EXPECT_TRUE(SysInfo::isEnvVariableSet(variable));
     EXPECT_EQ(SysInfo::getEnvVariable(std::nothrow, variable, "fallback"), "");
     EXPECT_EQ(SysInfo::getEnvVariable(variable), "");

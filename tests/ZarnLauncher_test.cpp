@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,75 +12,18 @@
 #include <memory>
 #include <sstream>
 
-#include "ScopedEnv.h"
-#include "TempDir.h"
 #include "base/ErrorReporting.h"
 #include "base/Log.h"
 #include "config/CfgFile.h"
 #include "platform/SysInfo.h"
 #include "standin/StandinRecord.h"
+#include "testing/RecordingAppender.h"
+#include "testing/ScopedDefaultAppender.h"
+#include "testing/ScopedEnv.h"
+#include "testing/StderrCapture.h"
+#include "testing/TempDir.h"
 
 namespace {
-
-// Collects the default logger's records instead of printing them.
-class RecordingAppender : public LogAppender {
-public:
-    RecordingAppender() : saved(&Logger::defaultLogger().getAppender()) {
-        Logger::defaultLogger().setAppender(*this);
-    }
-    ~RecordingAppender() override { Logger::defaultLogger().setAppender(*saved); }
-
-    void append(const LogEvent& event) override { events.push_back(event); }
-
-    std::vector<LogEvent> withLevel(const std::string& level) const {
-        std::vector<LogEvent> result;
-        std::copy_if(events.begin(), events.end(), std::back_inserter(result),
-                     [&](const LogEvent& e) { return e.levelName == level; });
-        return result;
-    }
-
-    bool hasMessage(const std::string& message) const {
-        return std::any_of(events.begin(), events.end(),
-                           [&](const LogEvent& e) { return e.message == message; });
-    }
-
-    std::vector<LogEvent> events;
-
-private:
-    LogAppender* saved;
-};
-
-// Redirects file descriptor 2 into a temporary file until finish().
-class StderrCapture {
-public:
-    StderrCapture() : file(std::tmpfile()) {
-        std::fflush(stderr);
-        saved = ::dup(STDERR_FILENO);
-        ::dup2(::fileno(file), STDERR_FILENO);
-    }
-    ~StderrCapture() { finish(); }
-
-    std::string finish() {
-        if (saved >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-            saved = -1;
-            std::rewind(file);
-            char buffer[512];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file)) > 0;) {
-                text.append(buffer, n);
-            }
-            std::fclose(file);
-        }
-        return text;
-    }
-
-private:
-    std::FILE* file;
-    int saved = -1;
-    std::string text;
-};
 
 struct FreeBlock {
     void operator()(ZarnlLauncherData* data) const { std::free(data); }
@@ -114,10 +56,11 @@ std::string addressText(const void* address) {
     return text.str();
 }
 
-class ZarnLauncherTest : public ::testing::Test {
+// Records the default logger's output, for the tests that read it.
+class ZarnLauncherLogTest : public ::testing::Test {
 protected:
-    const ZarnlLauncherAPI& api = *zarnLauncherGetAPI();
     RecordingAppender log;
+    const ScopedDefaultAppender logTo{log};
 };
 
 // --- The block -----------------------------------------------------------
@@ -140,7 +83,8 @@ const LayoutCase layoutCases[] = {
      24 + 9 + 32 + 3 + 1 + 4},
 };
 
-TEST_F(ZarnLauncherTest, BlockLayoutPlacesEveryPartWhereTheRuntimeLooks) {
+TEST(ZarnLauncher, BlockLayoutPlacesEveryPartWhereTheRuntimeLooks) {
+    const ZarnlLauncherAPI& api = *zarnLauncherGetAPI();
     for (const LayoutCase& c : layoutCases) {
         SCOPED_TRACE(c.name);
         Zarn zarn;
@@ -174,7 +118,8 @@ TEST_F(ZarnLauncherTest, BlockLayoutPlacesEveryPartWhereTheRuntimeLooks) {
     }
 }
 
-TEST_F(ZarnLauncherTest, ExactSizeFillWritesEveryByteButTheGapAndNothingBeyond) {
+TEST(ZarnLauncher, ExactSizeFillWritesEveryByteButTheGapAndNothingBeyond) {
+    const ZarnlLauncherAPI& api = *zarnLauncherGetAPI();
     Zarn zarn;
     zarn.setLibraryPath("/a/b/cde").addArgument("first").addArgument("").addArgument("last");
     void* const handle = zarn.exportLauncher();
@@ -201,7 +146,8 @@ TEST_F(ZarnLauncherTest, ExactSizeFillWritesEveryByteButTheGapAndNothingBeyond) 
     }
 }
 
-TEST_F(ZarnLauncherTest, FillNeedsAtLeastTheSizeAndNeverWritesPastIt) {
+TEST(ZarnLauncher, FillNeedsAtLeastTheSizeAndNeverWritesPastIt) {
+    const ZarnlLauncherAPI& api = *zarnLauncherGetAPI();
     const struct {
         const char* name;
         int32_t extra;
@@ -226,7 +172,8 @@ TEST_F(ZarnLauncherTest, FillNeedsAtLeastTheSizeAndNeverWritesPastIt) {
     api.closeHandle(handle);
 }
 
-TEST_F(ZarnLauncherTest, SizingAndFillingAreTraced) {
+TEST_F(ZarnLauncherLogTest, SizingAndFillingAreTraced) {
+    const ZarnlLauncherAPI& api = *zarnLauncherGetAPI();
     Zarn zarn;
     zarn.setLibraryPath("/l");
     void* const handle = zarn.exportLauncher();
@@ -238,7 +185,8 @@ TEST_F(ZarnLauncherTest, SizingAndFillingAreTraced) {
         log.hasMessage("Initialized 35 bytes at " + addressText(buffer.data()) + " address"));
 }
 
-TEST_F(ZarnLauncherTest, TableFunctionsReportFailuresInsteadOfThrowing) {
+TEST_F(ZarnLauncherLogTest, TableFunctionsReportFailuresInsteadOfThrowing) {
+    const ZarnlLauncherAPI& api = *zarnLauncherGetAPI();
     std::vector<char> buffer(64);
     EXPECT_EQ(-1, api.getZarnlLauncherDataSize(nullptr));
     EXPECT_EQ(nullptr, api.initZarnlLauncherData(nullptr, buffer.data(), 64));
@@ -275,7 +223,7 @@ const ZarnlLauncherAPI fakeApi = {
     },
 };
 
-TEST_F(ZarnLauncherTest, CreateDataFollowsTheTableAndAlwaysClosesTheHandle) {
+TEST(ZarnLauncher, CreateDataFollowsTheTableAndAlwaysClosesTheHandle) {
     int handleObject = 0;
     void* const someHandle = &handleObject;
     const struct {
@@ -312,7 +260,7 @@ TEST_F(ZarnLauncherTest, CreateDataFollowsTheTableAndAlwaysClosesTheHandle) {
 
 // --- Logging and starting ------------------------------------------------
 
-TEST_F(ZarnLauncherTest, LogWritesOnlyWhenTheSwitchIsExactlyTrue) {
+TEST(ZarnLauncher, LogWritesOnlyWhenTheSwitchIsExactlyTrue) {
     const struct {
         const char* setting;
         bool writes;
@@ -366,7 +314,7 @@ int32_t fakeXeloLaunch(int32_t argc, char** argv, int32_t int3, const void* poin
     return entry.result;
 }
 
-TEST_F(ZarnLauncherTest, StartPassesTheFourteenValuesAndReturnsTheResult) {
+TEST(ZarnLauncher, StartPassesTheFourteenValuesAndReturnsTheResult) {
     Zarn zarn;
     zarn.setLibraryPath("/rt/lib/libxelo.dylib").addArgument("/b/app").addArgument("a b");
     const Block block = makeBlock(zarn);
@@ -394,7 +342,7 @@ TEST_F(ZarnLauncherTest, StartPassesTheFourteenValuesAndReturnsTheResult) {
     }
 }
 
-TEST_F(ZarnLauncherTest, StartLogsLibraryAndArgumentsBeforeTheEntryPoint) {
+TEST(ZarnLauncher, StartLogsLibraryAndArgumentsBeforeTheEntryPoint) {
     const ScopedEnv debug("ZELT_DEBUG", "true");
     Zarn zarn;
     zarn.setLibraryPath("/rt/lib/libxelo.dylib").addArgument("/b/app").addArgument("a b");
@@ -413,7 +361,7 @@ TEST_F(ZarnLauncherTest, StartLogsLibraryAndArgumentsBeforeTheEntryPoint) {
 
 // --- The request ---------------------------------------------------------
 
-TEST_F(ZarnLauncherTest, RequestTracesItsCreationAndDestruction) {
+TEST_F(ZarnLauncherLogTest, RequestTracesItsCreationAndDestruction) {
     std::string address;
     {
         const Zarn zarn;
@@ -426,7 +374,7 @@ TEST_F(ZarnLauncherTest, RequestTracesItsCreationAndDestruction) {
     EXPECT_EQ("~Zarn", log.events[1].functionName);
 }
 
-TEST_F(ZarnLauncherTest, SplashIsRecognisedOnlyWithItsColonPrefix) {
+TEST(ZarnLauncher, SplashIsRecognisedOnlyWithItsColonPrefix) {
     const struct {
         std::vector<std::string> args;
         bool withSplash;
@@ -448,7 +396,7 @@ TEST_F(ZarnLauncherTest, SplashIsRecognisedOnlyWithItsColonPrefix) {
 }
 
 // A configuration file in a fresh directory, with a splash image beside it.
-class ZarnConfigTest : public ZarnLauncherTest {
+class ZarnConfigTest : public ZarnLauncherLogTest {
 protected:
     void SetUp() override { std::ofstream(splashPath()) << "image"; }
 
@@ -571,7 +519,7 @@ TEST_F(ZarnConfigTest, ArgumentsFollowTheConfiguredOrder) {
 
 // --- Launching the stand-in runtime --------------------------------------
 
-class ZarnLaunchTest : public ZarnConfigTest {
+class ZarnLaunchTest : public ::testing::Test {
 protected:
     std::string recordPath() const { return dir.path("record"); }
 
@@ -592,6 +540,8 @@ protected:
         }
         return handle != nullptr;
     }
+
+    const TempDir dir{"zelt-zarn"};
 };
 
 TEST_F(ZarnLaunchTest, LaunchRunsTheEntryPointAndJudgesItsResult) {
@@ -599,6 +549,8 @@ TEST_F(ZarnLaunchTest, LaunchRunsTheEntryPointAndJudgesItsResult) {
         const char* result;
         const char* failure;
     } cases[] = {{"0", ""}, {"1", "Failed to launch ZARN"}, {"-1", "Failed to launch ZARN"}};
+    RecordingAppender log;
+    const ScopedDefaultAppender logTo(log);
     const ScopedEnv record("XELO_STANDIN_RECORD", recordPath().c_str());
     Zarn zarn;
     zarn.setLibraryPath(ZELT_STANDIN_PATH).addArgument("/b/app").addArgument("x\ny");

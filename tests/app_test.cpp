@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <tuple>
@@ -13,6 +12,10 @@
 
 #include "base/ErrorReporting.h"
 #include "base/Log.h"
+#include "testing/RecordingAppender.h"
+#include "testing/ScopedDefaultAppender.h"
+#include "testing/ScopedEnv.h"
+#include "testing/StderrCapture.h"
 
 namespace {
 
@@ -97,40 +100,23 @@ void PrintTo(const Debug& debug, std::ostream* out) {
     *out << debug.name;
 }
 
-void setDebug(const char* value) {
-    if (value == nullptr) {
-        ::unsetenv("ZELT_DEBUG");
-    } else {
-        ::setenv("ZELT_DEBUG", value, 1);
-    }
-}
-
 // Leaves the process-wide logger and environment as it found them.
 class AppTest : public testing::Test {
 protected:
-    void SetUp() override {
-        savedAppender = &Logger::defaultLogger().getAppender();
-        const char* debug = std::getenv("ZELT_DEBUG");
-        savedDebug = debug != nullptr ? std::make_unique<std::string>(debug) : nullptr;
-    }
-
-    void TearDown() override {
-        Logger::defaultLogger().setAppender(*savedAppender);
-        setDebug(savedDebug ? savedDebug->c_str() : nullptr);
-    }
+    void setDebug(const char* value) { zeltDebug.emplace("ZELT_DEBUG", value); }
 
     // Runs `func` with its standard error captured.
     static int launchCapturing(void (*func)(), std::string& errors,
                                LogAppender* lastErrorAppender = nullptr) {
-        testing::internal::CaptureStderr();
+        StderrCapture capture;
         const int status = app::launch(std::nothrow, func, lastErrorAppender);
-        errors = testing::internal::GetCapturedStderr();
+        errors = capture.finish();
         return status;
     }
 
 private:
-    LogAppender* savedAppender = nullptr;
-    std::unique_ptr<std::string> savedDebug;
+    const ScopedDefaultAppender appender;
+    std::optional<ScopedEnv> zeltDebug;
 };
 
 class AppLaunchTest : public AppTest,
@@ -177,37 +163,32 @@ TEST_F(AppTest, LastErrorMessageIsEmptyOutsideFailureHandling) {
     EXPECT_EQ(app::lastErrorMsg(), "");
 }
 
-// Notes what the last-error appender sees, and when.
-class RecordingAppender : public LogAppender {
+// Notes, with each record, the last error message at the time.
+class LastErrorRecorder : public RecordingAppender {
 public:
-    struct Record {
-        std::string level;
-        std::string message;
-        std::string lastError;
-    };
-
     void append(const LogEvent& event) override {
-        records.push_back({event.levelName, event.message, app::lastErrorMsg()});
+        RecordingAppender::append(event);
+        lastErrors.push_back(app::lastErrorMsg());
     }
 
-    std::vector<Record> records;
+    std::vector<std::string> lastErrors;
 };
 
 TEST_F(AppTest, GivenLastErrorAppenderSeesOnlyTheErrorRecord) {
     for (const bool logging : {false, true}) {
         SCOPED_TRACE(logging ? "with logging" : "without logging");
         setDebug(logging ? "true" : nullptr);
-        RecordingAppender recorder;
+        LastErrorRecorder recorder;
         std::string errors;
 
         ASSERT_EQ(launchCapturing(succeed, errors, &recorder), 0);
-        EXPECT_TRUE(recorder.records.empty());
+        EXPECT_TRUE(recorder.events.empty());
 
         ASSERT_EQ(launchCapturing(throwBoom, errors, &recorder), 1);
-        ASSERT_EQ(recorder.records.size(), 1u);
-        EXPECT_EQ(recorder.records[0].level, "ERROR");
-        EXPECT_EQ(recorder.records[0].message, "Exception with message 'boom' caught");
-        EXPECT_EQ(recorder.records[0].lastError, errorText);
+        ASSERT_EQ(recorder.events.size(), 1u);
+        EXPECT_EQ(recorder.events[0].levelName, "ERROR");
+        EXPECT_EQ(recorder.events[0].message, "Exception with message 'boom' caught");
+        EXPECT_EQ(recorder.lastErrors, std::vector<std::string>{errorText});
         // The default last-error appender is not involved.
         EXPECT_EQ(errors.find(errorText), std::string::npos) << errors;
     }
@@ -227,9 +208,9 @@ TEST_F(AppTest, LeavesTheChosenAppenderInstalled) {
         std::string errors;
         ASSERT_EQ(launchCapturing(failDeep, errors), 1);
 
-        testing::internal::CaptureStderr();
+        StderrCapture capture;
         LOG_TRACE("afterwards");
-        EXPECT_EQ(withoutLineNumbers(testing::internal::GetCapturedStderr()), c.expected);
+        EXPECT_EQ(withoutLineNumbers(capture.finish()), c.expected);
     }
 }
 

@@ -8,22 +8,19 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <new>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include "BundleFixture.h"
 #include "ErrorCatalogue.h"
 #include "launch/ZarnLauncher.h"
 #include "launch/app.h"
+#include "testing/StderrCapture.h"
 
 namespace {
 
@@ -34,9 +31,9 @@ std::string failureLineOf(const ProcessResult& result) {
 
 // What the launcher prints when `routine` fails inside its run wrapper.
 std::string failureLineOfWrapped(void (*routine)()) {
-    testing::internal::CaptureStderr();
+    StderrCapture capture;
     const int status = app::launch(std::nothrow, routine, nullptr);
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = capture.finish();
     EXPECT_EQ(status, 1);
     return failureLine(err);
 }

@@ -1,79 +1,30 @@
 // The demo script run as a new user runs it: its standard output and error
 // go to one regular file, where every writer shares a single file offset.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
+#include "testing/ChildProcess.h"
+#include "testing/TempDir.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-std::vector<char*> nullTerminated(const Lines& items) {
-    std::vector<char*> result;
-    for (const std::string& item : items) {
-        result.push_back(const_cast<char*>(item.c_str()));
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
-// PATH for the script's tools, the sanitizers' options if set, then `env`:
-// nothing else from the test process reaches the launcher.
-Lines demoEnvironment(const Lines& env) {
-    Lines result;
-    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-        if (const char* value = std::getenv(name)) {
-            result.push_back(std::string(name) + "=" + value);
-        }
-    }
-    result.insert(result.end(), env.begin(), env.end());
-    return result;
-}
-
 // Runs make-bundle on the built launcher and stand-in as `> log 2>&1`
 // would, and returns its exit status (-1 when it did not exit normally).
+// Its environment: PATH for the script's tools, the sanitizers' options,
+// then `env`; nothing else from the test process reaches the launcher.
 int runDemo(const std::string& outDir, const Lines& args, const Lines& env,
             const std::string& logPath) {
     Lines argv{ZELT_DEMO_SCRIPT, ZELT_LAUNCHER_PATH, ZELT_STANDIN_PATH, outDir};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argvPointers = nullTerminated(argv);
-    const Lines environment = demoEnvironment(env);
-    std::vector<char*> envPointers = nullTerminated(environment);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, argvPointers[0], &actions, nullptr, argvPointers.data(),
-                                    envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
-        return -1;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) == -1) {
-        if (errno != EINTR) {
-            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-            return -1;
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    Lines environment = inheritedEnvironment({"PATH"});
+    environment.insert(environment.end(), env.begin(), env.end());
+    return runProcess(argv[0], argv, environment, {}, logPath).exitStatus;
 }
 
 Lines fileLines(const std::string& path) {

@@ -1,5 +1,5 @@
-#ifndef RAISEDERROR_H
-#define RAISEDERROR_H
+#ifndef ZELT_TESTING_RAISEDERROR_H
+#define ZELT_TESTING_RAISEDERROR_H
 
 #include <gtest/gtest.h>
 
@@ -28,4 +28,4 @@ RaisedError raisedError(Action&& action) {
     return {};
 }
 
-#endif  // RAISEDERROR_H
+#endif  // ZELT_TESTING_RAISEDERROR_H
