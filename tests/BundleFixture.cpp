@@ -64,6 +64,17 @@ void BundleFixture::writeFile(const std::string& path, const std::string& conten
     }
 }
 
+BundleFixture::RelativeStart BundleFixture::relativeStartFromTooLongDirectory() const {
+    RelativeStart start{tempDir(), ""};
+    while (start.workingDir.size() <= 1100) {
+        start.workingDir += "/" + std::string(100, 'd');
+        start.launcher += "../";
+    }
+    fs::create_directories(start.workingDir);
+    start.launcher += fs::path(launcherPath()).lexically_relative(tempDir()).string();
+    return start;
+}
+
 std::vector<std::string> BundleFixture::environment(const std::vector<std::string>& env) const {
     std::vector<std::string> result = inheritedEnvironment();
     result.push_back("XELO_STANDIN_RECORD=" + recordPath());

@@ -39,6 +39,15 @@ public:
     // Writes `content` to `path`, creating the missing directories.
     void writeFile(const std::string& path, const std::string& content) const;
 
+    // A new directory whose absolute path is too long for the launcher's
+    // 1024-byte current-directory buffer, and the launcher's path relative to
+    // it: started so, the launcher cannot make its own path absolute.
+    struct RelativeStart {
+        std::string workingDir;
+        std::string launcher;
+    };
+    RelativeStart relativeStartFromTooLongDirectory() const;
+
     // The sanitizers' and the emulator's options if set, XELO_STANDIN_RECORD,
     // then `env`:
     // nothing else is inherited from the test process.

@@ -438,17 +438,10 @@ TEST_F(LauncherTest, RelativeStartFromADirectoryTooLongToNameFails) {
     bundle.writeConfig("[Application]\n");
     bundle.installRuntime();
     // The executable's relative path is made absolute against the current
-    // directory, whose name no longer fits the launcher's 1024-byte buffer.
-    std::string deep = bundle.tempDir();
-    std::string up;
-    while (deep.size() <= 1100) {
-        deep += "/" + std::string(100, 'd');
-        up += "../";
-    }
-    std::filesystem::create_directories(deep);
-
+    // directory, whose name no longer fits the launcher's buffer.
+    const BundleFixture::RelativeStart start = bundle.relativeStartFromTooLongDirectory();
     const ProcessResult result =
-        runProcess(up + "Root.app/Contents/MacOS/app", {"app"}, bundle.environment({}), deep);
+        runProcess(start.launcher, {"app"}, bundle.environment({}), start.workingDir);
 
     expectFailure(result, "getcwd() failed. Error: " + std::string(std::strerror(ERANGE)));
 }

@@ -118,15 +118,9 @@ const Scenario scenarios[] = {
      [](const BundleFixture& bundle) {
          bundle.writeConfig("[Application]\n");
          bundle.installRuntime();
-         std::string deep = bundle.tempDir();
-         std::string up;
-         while (deep.size() <= 1100) {
-             deep += "/" + std::string(100, 'd');
-             up += "../";
-         }
-         std::filesystem::create_directories(deep);
+         const BundleFixture::RelativeStart start = bundle.relativeStartFromTooLongDirectory();
          return failureLineOf(
-             runProcess(up + "Root.app/Contents/MacOS/app", {"app"}, bundle.environment({}), deep));
+             runProcess(start.launcher, {"app"}, bundle.environment({}), start.workingDir));
      }},
     {"lstat({path}) failed. Error: {error}", "started from a descriptor closed on exec",
      [](const BundleFixture& bundle) {

@@ -307,18 +307,12 @@ TEST(ZeltCheck, RelativeStartFromADirectoryTooLongToNameFailsLikeTheLauncher) {
     const BundleFixture bundle;
     bundle.writeConfig("[Application]\n");
     bundle.installRuntime();
-    std::string deep = bundle.tempDir();
-    std::string up;
-    while (deep.size() <= 1100) {
-        deep += "/" + std::string(100, 'd');
-        up += "../";
-    }
-    fs::create_directories(deep);
-    const std::string start = up + "Root.app/Contents/MacOS/app";
+    const BundleFixture::RelativeStart start = bundle.relativeStartFromTooLongDirectory();
 
-    const std::string message =
-        launcherFailure(runProcess(start, {start}, bundle.environment({}), deep));
-    const json report = parseReport(runCheck(bundle, {"--json", start}, {}, deep));
+    const std::string message = launcherFailure(
+        runProcess(start.launcher, {start.launcher}, bundle.environment({}), start.workingDir));
+    const json report =
+        parseReport(runCheck(bundle, {"--json", start.launcher}, {}, start.workingDir));
 
     EXPECT_EQ(report.at("errors"), json::array({{{"message", message}}}));
     EXPECT_EQ(report.at("config"), nullptr);
