@@ -3,9 +3,6 @@
 // catalogue (checked by BundleFixture::run), and every row of the catalogue
 // is printed by one of the failures below.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -122,20 +119,18 @@ const Scenario scenarios[] = {
          return failureLineOf(
              runProcess(start.launcher, {"app"}, bundle.environment({}), start.workingDir));
      }},
-    {"lstat({path}) failed. Error: {error}", "started from a descriptor closed on exec",
+    {"lstat({path}) failed. Error: {error}", "link whose next step the launcher cannot find",
      [](const BundleFixture& bundle) {
          bundle.writeConfig("[Application]\n");
          bundle.installRuntime();
-         // The launcher is given the path /dev/fd/{n}, which is gone once the
-         // descriptor closes at exec. A high number, so that nothing the
-         // launcher opens first can take it.
-         const int fd = ::open(bundle.launcherPath().c_str(), O_RDONLY | O_CLOEXEC);
-         const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 100);
-         ::close(fd);
-         const ProcessResult result =
-             runProcess("/dev/fd/" + std::to_string(high), {"app"}, bundle.environment({}));
-         ::close(high);
-         return failureLineOf(result);
+         // "links/start\x" points to "links/r", the launcher, for the system;
+         // the launcher takes the backslash for a directory separator and
+         // looks for "links/start/r", which does not exist.
+         const std::string links = bundle.tempDir() + "/links";
+         std::filesystem::create_directories(links);
+         std::filesystem::create_symlink("../Root.app/Contents/MacOS/app", links + "/r");
+         std::filesystem::create_symlink("r", links + "/start\\x");
+         return failureLineOf(runProcess(links + "/start\\x", {"app"}, bundle.environment({})));
      }},
     {"More than 40 levels of symbolic links from {path}", "link the launcher reads as a loop",
      [](const BundleFixture& bundle) {

@@ -2,10 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -48,35 +48,59 @@ private:
     int ends[2] = {-1, -1};
 };
 
-// What the child does before it runs the program: its working directory
-// and where its output streams go.
-class FileActions {
-public:
-    FileActions() { posix_spawn_file_actions_init(&actions); }
-    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
-    FileActions(const FileActions&) = delete;
-    FileActions& operator=(const FileActions&) = delete;
-
-    void chdir(const std::string& dir) {
-        check(posix_spawn_file_actions_addchdir_np(&actions, dir.c_str()));
-    }
-    void dup2(int from, int to) { check(posix_spawn_file_actions_adddup2(&actions, from, to)); }
-    void openOutput(const std::string& path) {
-        check(posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, path.c_str(),
-                                               O_WRONLY | O_CREAT | O_TRUNC, 0644));
-        dup2(STDOUT_FILENO, STDERR_FILENO);
-    }
-    const posix_spawn_file_actions_t* get() const { return &actions; }
-
-private:
-    static void check(int error) {
-        if (error != 0) {
-            fail("posix_spawn_file_actions", error);
-        }
-    }
-
-    posix_spawn_file_actions_t actions;
+// Where the child's output goes: both streams to one file, or each to a
+// descriptor of its own.
+struct ChildOutput {
+    std::string file;
+    int out = -1;
+    int err = -1;
 };
+
+// The program that `path` names: itself when it holds a slash, otherwise the
+// first executable of that name in PATH, as a shell finds it.
+std::string resolveProgram(const std::string& path) {
+    const char* searchPath = std::getenv("PATH");
+    if (path.find('/') != std::string::npos || searchPath == nullptr) {
+        return path;
+    }
+    const std::string dirs = searchPath;
+    for (size_t from = 0; from <= dirs.size();) {
+        const size_t end = std::min(dirs.find(':', from), dirs.size());
+        const std::string dir = dirs.substr(from, end - from);
+        const std::string candidate = (dir.empty() ? "." : dir) + "/" + path;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        from = end + 1;
+    }
+    return path;
+}
+
+// The child's side of a start, with async-signal-safe calls only: any step
+// that fails writes its errno to `report` and ends the child.
+[[noreturn]] void runChild(const char* program, char* const* argv, char* const* envp,
+                           const std::string& workingDir, const ChildOutput& output, int report) {
+    const auto check = [report](bool done) {
+        if (!done) {
+            const int error = errno;
+            [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof(error));
+            ::_exit(127);
+        }
+    };
+    if (!workingDir.empty()) {
+        check(::chdir(workingDir.c_str()) == 0);
+    }
+    int out = output.out;
+    int err = output.err;
+    if (!output.file.empty()) {
+        out = err = ::open(output.file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        check(out != -1);
+    }
+    check(::dup2(out, STDOUT_FILENO) != -1 && ::dup2(err, STDERR_FILENO) != -1);
+    ::execve(program, argv, envp);
+    check(false);
+    ::_exit(127);
+}
 
 // Drains both pipes together, so a child that fills one cannot block.
 void readBoth(int outFd, int errFd, std::string& out, std::string& err) {
@@ -106,19 +130,6 @@ void readBoth(int outFd, int errFd, std::string& out, std::string& err) {
     }
 }
 
-pid_t spawn(const std::string& path, const std::vector<std::string>& argv,
-            const std::vector<std::string>& env, const FileActions& actions) {
-    std::vector<char*> argvPointers = nullTerminated(argv);
-    std::vector<char*> envPointers = nullTerminated(env);
-    pid_t pid = 0;
-    const int error = ::posix_spawnp(&pid, path.c_str(), actions.get(), nullptr,
-                                     argvPointers.data(), envPointers.data());
-    if (error != 0) {
-        fail("posix_spawn(" + path + ")", error);
-    }
-    return pid;
-}
-
 void waitFor(pid_t pid, ProcessResult& result) {
     int status = 0;
     while (::waitpid(pid, &status, 0) == -1) {
@@ -133,26 +144,51 @@ void waitFor(pid_t pid, ProcessResult& result) {
     }
 }
 
+// Starts the program. A report pipe that closes at a successful exec tells
+// the parent whether the child got that far, and if not, why. Unlike
+// posix_spawn this holds under qemu-user too, which runs a vfork as a fork.
+pid_t spawn(const std::string& path, const std::vector<std::string>& argv,
+            const std::vector<std::string>& env, const std::string& workingDir,
+            const ChildOutput& output) {
+    const std::string program = resolveProgram(path);
+    std::vector<char*> argvPointers = nullTerminated(argv);
+    std::vector<char*> envPointers = nullTerminated(env);
+    Pipe report;
+    const pid_t pid = ::fork();
+    if (pid == -1) {
+        fail("fork", errno);
+    }
+    if (pid == 0) {
+        runChild(program.c_str(), argvPointers.data(), envPointers.data(), workingDir, output,
+                 report.writeEnd());
+    }
+    report.closeWriteEnd();
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(report.readEnd(), &error, sizeof(error))) == -1 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof(error))) {
+        ProcessResult ended;
+        waitFor(pid, ended);
+        fail("starting " + path, error);
+    }
+    return pid;
+}
+
 }  // namespace
 
 ProcessResult runProcess(const std::string& path, const std::vector<std::string>& argv,
                          const std::vector<std::string>& env, const std::string& workingDir,
                          const std::string& outputFile) {
-    FileActions actions;
-    if (!workingDir.empty()) {
-        actions.chdir(workingDir);
-    }
     ProcessResult result;
     if (!outputFile.empty()) {
-        actions.openOutput(outputFile);
-        waitFor(spawn(path, argv, env, actions), result);
+        waitFor(spawn(path, argv, env, workingDir, ChildOutput{outputFile}), result);
         return result;
     }
     Pipe out;
     Pipe err;
-    actions.dup2(out.writeEnd(), STDOUT_FILENO);
-    actions.dup2(err.writeEnd(), STDERR_FILENO);
-    const pid_t pid = spawn(path, argv, env, actions);
+    const pid_t pid =
+        spawn(path, argv, env, workingDir, ChildOutput{{}, out.writeEnd(), err.writeEnd()});
     out.closeWriteEnd();
     err.closeWriteEnd();
     readBoth(out.readEnd(), err.readEnd(), result.out, result.err);
@@ -161,7 +197,8 @@ ProcessResult runProcess(const std::string& path, const std::vector<std::string>
 }
 
 std::vector<std::string> inheritedEnvironment(const std::vector<std::string>& names) {
-    std::vector<std::string> wanted{"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "QEMU_LD_PREFIX"};
+    std::vector<std::string> wanted{"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
+                                    "QEMU_LD_PREFIX"};
     wanted.insert(wanted.end(), names.begin(), names.end());
     std::vector<std::string> result;
     for (const std::string& name : wanted) {
