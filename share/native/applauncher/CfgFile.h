@@ -1,9 +1,13 @@
 #ifndef ZELT_CONFIG_CFGFILE_H
 #define ZELT_CONFIG_CFGFILE_H
 
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <iosfwd>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The launcher configuration: named sections of named properties, each
@@ -35,11 +39,29 @@ public:
     typedef std::map<Id<PropertyNameTag>, std::vector<std::string>> Properties;
     typedef std::map<std::string, std::string> Macros;
 
+    // One line of a configuration as the reader classified it.
+    struct Line {
+        enum Kind { Empty, Comment, Header, Property };
+        Kind kind;
+        std::uint64_t number;    // 1-based, every line counted
+        std::string_view text;   // the whole line, without its LF
+        std::string_view name;   // Header: the section text; Property: the name
+        std::string_view value;  // Property: the value
+    };
+    // Called for every line, in order, before the reader acts on it.
+    using LineObserver = std::function<void(const Line&)>;
+
     CfgFile() = default;
 
-    // Throws the program's error when the file cannot be opened, a section
-    // header lacks its "]", or reading stops before the end of the file.
+    // Opens the file, then reads it as the stream form does. Throws the
+    // program's error when the file cannot be opened.
     static CfgFile load(const std::string& path);
+    // Reads a configuration from `input`; `path` is used only in messages.
+    // Throws the program's error when a section header lacks its "]", or
+    // reading stops before the end of the input. A header without "]" is
+    // observed as a Header whose name is the text after "[".
+    static CfgFile load(std::istream& input, const std::string& path,
+                        const LineObserver& observer = nullptr);
 
     // The section's properties, or one shared empty map when it is absent.
     const Properties& getProperties(Id<SectionNameTag> section) const;
@@ -50,7 +72,7 @@ public:
 
     // A copy in which every value has the macro names replaced, pass after
     // pass, until a pass changes nothing. Throws the program's error for a
-    // value whose expansion does not settle.
+    // value whose expansion does not settle within the bounds in CfgFile.cpp.
     CfgFile expandMacros(const Macros& macros) const;
 
     // The last value; empty when the entry has none.

@@ -1,10 +1,27 @@
 #include "base/tstrings.h"
 
+#include <string.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
 
 namespace tstrings {
+
+namespace {
+
+// The first occurrence of `search` at or after `from`, or npos. The C
+// library's memmem stays fast where std::string::find slows down tenfold: in
+// text dense with the first byte of `search`, such as a value full of "$".
+std::string::size_type find(const std::string& text, const std::string& search,
+                            std::string::size_type from) {
+    const void* found =
+        ::memmem(text.data() + from, text.size() - from, search.data(), search.size());
+    return found ? static_cast<std::string::size_type>(static_cast<const char*>(found) - text.data())
+                 : std::string::npos;
+}
+
+}  // namespace
 
 std::string toLower(const std::string& text) {
     std::string result(text);
@@ -61,16 +78,31 @@ void split(std::vector<std::string>& list, const std::string& text, const std::s
     add(text.substr(start));
 }
 
+std::size_t count(const std::string& text, const std::string& search) {
+    if (search.empty()) {
+        return 0;
+    }
+    std::size_t found = 0;
+    for (auto pos = find(text, search, 0); pos != std::string::npos;
+         pos = find(text, search, pos + search.size())) {
+        ++found;
+    }
+    return found;
+}
+
 std::string replace(const std::string& text, const std::string& search,
                     const std::string& replacement) {
-    if (search.empty()) {
+    // Sized first and built in one pass: many occurrences cost linear time,
+    // and nothing larger than the result is allocated.
+    const std::size_t occurrences = count(text, search);
+    if (occurrences == 0) {
         return text;
     }
-    // Built in one pass so that many occurrences cost linear time.
     std::string result;
-    result.reserve(text.size());
+    result.reserve(text.size() - occurrences * search.size() + occurrences * replacement.size());
     std::string::size_type start = 0;
-    for (auto pos = text.find(search); pos != std::string::npos; pos = text.find(search, start)) {
+    for (auto pos = find(text, search, 0); pos != std::string::npos;
+         pos = find(text, search, start)) {
         result.append(text, start, pos - start).append(replacement);
         start = pos + search.size();
     }

@@ -26,6 +26,10 @@ bool endsWith(const std::string& text, const std::string& suffix, CompareType ty
 void split(std::vector<std::string>& list, const std::string& text, const std::string& delimiter,
            SplitType type);
 
+// The occurrences of `search` that replace() replaces: found left to right,
+// without overlap; none for an empty `search`.
+std::size_t count(const std::string& text, const std::string& search);
+
 // Replaces every occurrence of `search`, left to right; inserted text is
 // never searched again.
 std::string replace(const std::string& text, const std::string& search,
