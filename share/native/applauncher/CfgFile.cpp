@@ -40,13 +40,13 @@ typedef CfgFile::Id<CfgFile::PropertyNameTag> PropertyId;
 // Outside any recognised section; never a key of a loaded CfgFile.
 constexpr SectionId UnknownSection("");
 
-const SectionId knownSections[] = {
+constexpr SectionId knownSections[] = {
     SectionName::Application,         SectionName::TovelOptions,
     SectionName::AppVornTovelOptions, SectionName::AppVornGenerateCacheTovelOptions,
     SectionName::ArgOptions,
 };
 
-const PropertyId knownProperties[] = {
+constexpr PropertyId knownProperties[] = {
     PropertyName::version,   PropertyName::maintvar,     PropertyName::mainmodule,
     PropertyName::mainclass, PropertyName::classpath,    PropertyName::modulepath,
     PropertyName::runtime,   PropertyName::splash,       PropertyName::memory,
@@ -108,8 +108,15 @@ CfgFile::Line classify(std::string_view text, std::uint64_t number) {
 //   least minStepBytes so that a cycle of tiny texts ends soon too.
 // A value that would go beyond either fails as not terminating. Real
 // values settle in two passes and deep nesting takes a few kilobytes.
-constexpr std::size_t maxHeldBytes = std::size_t(64) << 20;
-constexpr std::size_t maxLaterPassBytes = std::size_t(16) << 20;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// A fuzzer meets runaway expansions by the thousand: bounds 256 times
+// smaller keep each of its runs quick and take the same paths.
+constexpr std::size_t boundDivisor = 256;
+#else
+constexpr std::size_t boundDivisor = 1;
+#endif
+constexpr std::size_t maxHeldBytes = (std::size_t(64) << 20) / boundDivisor;
+constexpr std::size_t maxLaterPassBytes = (std::size_t(16) << 20) / boundDivisor;
 constexpr std::size_t minStepBytes = 64;
 // Enough of a value to recognise it in the one-line error.
 constexpr std::size_t messageValueBytes = 80;
@@ -129,12 +136,13 @@ struct ExpansionUse {
 
 std::string expandValue(const std::string& value, const CfgFile::Macros& macros,
                         ExpansionUse& use) {
-    std::string text = value;
+    std::string text;                    // the result of the last changing pass
+    const std::string* before = &value;  // the text the pass starts from
     for (int pass = 1;; ++pass) {
         std::string next;  // the pass's text once a macro occurred
         bool replaced = false;
         for (const auto& [name, replacement] : macros) {
-            const std::string& current = replaced ? next : text;
+            const std::string& current = replaced ? next : *before;
             if (pass > 2) {
                 use.laterPassBytes += std::max(current.size(), minStepBytes);
                 if (use.laterPassBytes > maxLaterPassBytes) {
@@ -145,7 +153,7 @@ std::string expandValue(const std::string& value, const CfgFile::Macros& macros,
             if (count == 0) {
                 continue;
             }
-            const std::size_t held = use.grown + text.size() + (replaced ? next.size() : 0);
+            const std::size_t held = use.grown + before->size() + (replaced ? next.size() : 0);
             const std::size_t kept = current.size() - count * name.size();
             if (held + kept > maxHeldBytes ||
                 count > (maxHeldBytes - held - kept) / std::max<std::size_t>(replacement.size(), 1)) {
@@ -154,11 +162,12 @@ std::string expandValue(const std::string& value, const CfgFile::Macros& macros,
             next = tstrings::replace(current, name, replacement);
             replaced = true;
         }
-        if (!replaced || next == text) {
-            use.grown += text.size() > value.size() ? text.size() - value.size() : 0;
-            return text;
+        if (!replaced || next == *before) {
+            use.grown += before->size() > value.size() ? before->size() - value.size() : 0;
+            return before == &value ? value : std::move(text);
         }
         text = std::move(next);
+        before = &text;
     }
 }
 
@@ -245,6 +254,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
     for (const auto& [section, properties] : sections) {
         for (const auto& [property, values] : properties) {
             std::vector<std::string>& expanded = result.sections[section][property];
+            expanded.reserve(values.size());
             for (const std::string& value : values) {
                 expanded.push_back(expandValue(value, macros, use));
             }
