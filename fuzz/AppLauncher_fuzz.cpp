@@ -3,10 +3,12 @@
 // through the application launcher's request building into the launch
 // block, which is decoded again and compared with the request byte for
 // byte. The input is two header lines, then the configuration:
-//   1. DYLD_LIBRARY_PATH; an empty line leaves it unset;
+//   1. DYLD_LIBRARY_PATH: each of the first four bytes picks an entry;
+//      an empty line leaves it unset;
 //   2. the command-line arguments, separated by TAB; an empty line: none.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -81,6 +83,25 @@ std::string expectedLibPath(const std::string& before) {
     return before.empty() ? bundle.appDir : before + ":" + bundle.appDir;
 }
 
+// The C library keeps every value the variable ever had, so free-form
+// values would grow the process by each run: entries come from a few,
+// among them the application directory and near misses of it.
+std::string libPathFrom(const std::string& line) {
+    const std::string entries[] = {"",
+                                   "/opt/lib",
+                                   "a b",
+                                   bundle.root,
+                                   bundle.appDir,
+                                   bundle.appDir + "/",
+                                   bundle.appDir.substr(0, bundle.appDir.size() - 1),
+                                   bundle.appDir + "x"};
+    std::string value;
+    for (std::size_t i = 0; i < std::min<std::size_t>(line.size(), 4); ++i) {
+        value += (i == 0 ? "" : ":") + entries[static_cast<unsigned char>(line[i]) % 8];
+    }
+    return value;
+}
+
 const char* pointerAt(const char* block, std::size_t offset) {
     const char* pointer;
     std::memcpy(&pointer, block + offset, sizeof pointer);
@@ -136,11 +157,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string rest(reinterpret_cast<const char*>(data), size);
-    const std::string libPath = headerLine(rest).c_str();  // a variable ends at NUL
+    const std::string libPathLine = headerLine(rest);
+    const std::string libPath = libPathFrom(libPathLine);
     const std::string argsLine = headerLine(rest);
     const std::vector<std::string> args =
         argsLine.empty() ? std::vector<std::string>() : splitAt(argsLine, '\t');
-    if (libPath.empty()) {
+    if (libPathLine.empty()) {
         ::unsetenv(libPathVar);
     } else {
         ::setenv(libPathVar, libPath.c_str(), 1);
