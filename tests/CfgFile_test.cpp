@@ -531,6 +531,9 @@ TEST(CfgFileExpandTest, NonTerminatingExpansionFailsNamingTheValue) {
                                     {"$BINDIR", root + "/Contents/MacOS"},
                                     {"$ROOTDIR", root}};
     const std::string long80(80, 'x');
+    // Doubles the names in each pass, with a long text between them so that
+    // the bound comes after a few large steps rather than millions of names.
+    const CfgFile::Macros doubling = {{"$A", "$A" + std::string(1 << 16, '-') + "$A"}};
     const struct {
         const char* what;
         CfgFile::Macros macros;
@@ -538,9 +541,9 @@ TEST(CfgFileExpandTest, NonTerminatingExpansionFailsNamingTheValue) {
         std::string shown;  // as the message quotes it
     } cases[] = {
         {"bundle under a directory named after a macro", bundle, "$BINDIR/lib", "$BINDIR/lib"},
-        {"doubling", {{"$A", "$A$A"}}, "$A", "$A"},
-        {"doubling from a long value", {{"$A", "$A$A"}}, long80 + "$A", long80 + "..."},
-        {"a value of exactly the quoted length", {{"$A", "$A$A"}}, long80.substr(2) + "$A",
+        {"doubling", doubling, "$A", "$A"},
+        {"doubling from a long value", doubling, long80 + "$A", long80 + "..."},
+        {"a value of exactly the quoted length", doubling, long80.substr(2) + "$A",
          long80.substr(2) + "$A"},
         {"a cycle that never grows", {{"$A", "$C"}, {"$B", "$A"}, {"$C", "$B"}}, "$A", "$A"},
         {"slow growth beside a long replacement",
