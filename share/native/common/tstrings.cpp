@@ -1,30 +1,39 @@
 #include "base/tstrings.h"
 
-#include <string.h>
-
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 namespace tstrings {
 
 namespace {
 
-// The first occurrence of `search` at or after `from`, or npos.
-// std::string::find looks for the first byte, then compares: quick, but ten
-// times slower on text dense with that byte, such as a value full of "$".
-// The C library's memmem does not slow down there, but its set-up costs
-// more than a whole search of a short text, so it is used on long ones only.
-std::string::size_type find(const std::string& text, const std::string& search,
-                            std::string::size_type from) {
-    const std::size_t memmemFrom = 4096;
-    if (text.size() - from < memmemFrom) {
-        return text.find(search, from);
+// Calls found(position) for each occurrence of a non-empty `search`, left
+// to right, without overlap. std::string::find looks for the first byte,
+// then compares: quick, but ten times slower on text dense with that byte,
+// such as a value full of "$". A Boyer-Moore-Horspool search skips ahead
+// on such text; its table costs more than a whole search of a short text,
+// so it serves long texts only.
+template <class Found>
+void forEachOccurrence(const std::string& text, const std::string& search, Found found) {
+    const std::size_t longText = 4096;
+    if (text.size() < longText) {
+        for (auto pos = text.find(search); pos != std::string::npos;
+             pos = text.find(search, pos + search.size())) {
+            found(pos);
+        }
+        return;
     }
-    const void* found =
-        ::memmem(text.data() + from, text.size() - from, search.data(), search.size());
-    return found ? static_cast<std::string::size_type>(static_cast<const char*>(found) - text.data())
-                 : std::string::npos;
+    const std::boyer_moore_horspool_searcher searcher(search.begin(), search.end());
+    for (auto from = text.begin();;) {
+        const auto match = searcher(from, text.end());
+        if (match.first == text.end()) {
+            return;
+        }
+        found(static_cast<std::size_t>(match.first - text.begin()));
+        from = match.second;
+    }
 }
 
 }  // namespace
@@ -85,13 +94,9 @@ void split(std::vector<std::string>& list, const std::string& text, const std::s
 }
 
 std::size_t count(const std::string& text, const std::string& search) {
-    if (search.empty()) {
-        return 0;
-    }
     std::size_t found = 0;
-    for (auto pos = find(text, search, 0); pos != std::string::npos;
-         pos = find(text, search, pos + search.size())) {
-        ++found;
+    if (!search.empty()) {
+        forEachOccurrence(text, search, [&](std::size_t) { ++found; });
     }
     return found;
 }
@@ -106,12 +111,11 @@ std::string replace(const std::string& text, const std::string& search,
     }
     std::string result;
     result.reserve(text.size() - occurrences * search.size() + occurrences * replacement.size());
-    std::string::size_type start = 0;
-    for (auto pos = find(text, search, 0); pos != std::string::npos;
-         pos = find(text, search, start)) {
+    std::size_t start = 0;
+    forEachOccurrence(text, search, [&](std::size_t pos) {
         result.append(text, start, pos - start).append(replacement);
         start = pos + search.size();
-    }
+    });
     return result.append(text, start, std::string::npos);
 }
 
