@@ -107,10 +107,10 @@ Loaded load(const std::string& content, std::size_t failAt) {
 
 namespace {
 
-// Well inside the reader's fuzzing bounds: 256 KiB held, 64 KiB scanned.
-const std::size_t maxText = std::size_t(16) << 10;
-const std::size_t maxGrowth = std::size_t(64) << 10;
-const std::size_t maxLaterPassBytes = std::size_t(16) << 10;
+// Well inside the reader's fuzzing bounds: 64 KiB held, 16 KiB scanned.
+const std::size_t maxText = std::size_t(8) << 10;
+const std::size_t maxGrowth = std::size_t(16) << 10;
+const std::size_t maxLaterPassBytes = std::size_t(4) << 10;
 const std::size_t minStepBytes = 64;
 
 std::string replaceAll(const std::string& text, const std::string& name,

@@ -44,11 +44,11 @@ struct Loaded {
 Loaded load(const std::string& content, std::size_t failAt);
 
 // Expands all values of `sections` with the macros. Empty when the model
-// gives up: when a text would pass 16 KiB, the values would grow by more
-// than 64 KiB together, or the passes after a value's second would scan
-// more than 16 KiB together (each macro step counted as at least 64 bytes).
-// Each limit is well inside the reader's bounds in a fuzzing build (256 KiB
-// held, 64 KiB scanned by later passes), so where the model settles the
+// gives up: when a text would pass 8 KiB, the values would grow by more
+// than 16 KiB together, or the passes after a value's second would scan
+// more than 4 KiB together (each macro step counted as at least 64 bytes).
+// Each limit is well inside the reader's bounds in a fuzzing build (64 KiB
+// held, 16 KiB scanned by later passes), so where the model settles the
 // reader must settle too, on the same texts.
 std::optional<Sections> expand(const Sections& sections,
                                const std::map<std::string, std::string>& macros);

@@ -85,8 +85,11 @@ TEST(tstrings, ReplaceAndCount) {
     for (const auto& c : cases) {
         EXPECT_EQ(tstrings::replace(c.text, c.search, c.replacement), c.expected)
             << "replace '" << c.search << "' in '" << c.text << "'";
-        EXPECT_EQ(tstrings::count(c.text, c.search), c.count)
+        const std::string search = c.search;
+        const tstrings::Occurrences occurrences(search);
+        EXPECT_EQ(occurrences.count(c.text), c.count)
             << "count '" << c.search << "' in '" << c.text << "'";
+        EXPECT_EQ(occurrences.replace(c.text, c.replacement), c.expected);
     }
 }
 

@@ -110,9 +110,10 @@ CfgFile::Line classify(std::string_view text, std::uint64_t number) {
 // values settle in two passes; a chain of 200 nested macros uses about half
 // of the later passes' allowance.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-// A fuzzer meets runaway expansions by the thousand: bounds 256 times
-// smaller keep each of its runs quick and take the same paths.
-constexpr std::size_t boundDivisor = 256;
+// A fuzzer meets runaway expansions by the thousand: bounds 1024 times
+// smaller keep each of its runs quick (and its allocations small, which
+// the sanitizer's allocator serves fastest) and take the same paths.
+constexpr std::size_t boundDivisor = 1024;
 #else
 constexpr std::size_t boundDivisor = 1;
 #endif
@@ -135,14 +136,21 @@ struct ExpansionUse {
     std::size_t laterPassBytes = 0;
 };
 
-std::string expandValue(const std::string& value, const CfgFile::Macros& macros,
+// A macro ready to be found in many values.
+struct Macro {
+    const std::string& name;
+    const std::string& replacement;
+    tstrings::Occurrences occurrences;
+};
+
+std::string expandValue(const std::string& value, const std::vector<Macro>& macros,
                         ExpansionUse& use) {
     std::string text;                    // the result of the last changing pass
     const std::string* before = &value;  // the text the pass starts from
     for (int pass = 1;; ++pass) {
         std::string next;  // the pass's text once a macro occurred
         bool replaced = false;
-        for (const auto& [name, replacement] : macros) {
+        for (const Macro& macro : macros) {
             const std::string& current = replaced ? next : *before;
             if (pass > 2) {
                 use.laterPassBytes += std::max(current.size(), minStepBytes);
@@ -150,17 +158,18 @@ std::string expandValue(const std::string& value, const CfgFile::Macros& macros,
                     throw notTerminating(value);
                 }
             }
-            const std::size_t count = tstrings::count(current, name);
+            const std::size_t count = macro.occurrences.count(current);
             if (count == 0) {
                 continue;
             }
             const std::size_t held = use.grown + before->size() + (replaced ? next.size() : 0);
-            const std::size_t kept = current.size() - count * name.size();
+            const std::size_t kept = current.size() - count * macro.name.size();
             if (held + kept > maxHeldBytes ||
-                count > (maxHeldBytes - held - kept) / std::max<std::size_t>(replacement.size(), 1)) {
+                count > (maxHeldBytes - held - kept) /
+                            std::max<std::size_t>(macro.replacement.size(), 1)) {
                 throw notTerminating(value);
             }
-            next = tstrings::replace(current, name, replacement);
+            next = macro.occurrences.replace(current, macro.replacement);
             replaced = true;
         }
         if (!replaced || next == *before) {
@@ -250,6 +259,10 @@ CfgFile& CfgFile::setPropertyValue(Id<SectionNameTag> section, Id<PropertyNameTa
 }
 
 CfgFile CfgFile::expandMacros(const Macros& macros) const {
+    std::vector<Macro> ready;
+    for (const auto& [name, replacement] : macros) {
+        ready.push_back(Macro{name, replacement, tstrings::Occurrences(name)});
+    }
     ExpansionUse use;
     CfgFile result;
     for (const auto& [section, properties] : sections) {
@@ -257,7 +270,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
             std::vector<std::string>& expanded = result.sections[section][property];
             expanded.reserve(values.size());
             for (const std::string& value : values) {
-                expanded.push_back(expandValue(value, macros, use));
+                expanded.push_back(expandValue(value, ready, use));
             }
         }
     }

@@ -2,41 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <functional>
 #include <stdexcept>
 
 namespace tstrings {
 
-namespace {
-
-// Calls found(position) for each occurrence of a non-empty `search`, left
-// to right, without overlap. std::string::find looks for the first byte,
-// then compares: quick, but ten times slower on text dense with that byte,
-// such as a value full of "$". A Boyer-Moore-Horspool search skips ahead
-// on such text; its table costs more than a whole search of a short text,
-// so it serves long texts only.
-template <class Found>
-void forEachOccurrence(const std::string& text, const std::string& search, Found found) {
-    const std::size_t longText = 4096;
-    if (text.size() < longText) {
-        for (auto pos = text.find(search); pos != std::string::npos;
-             pos = text.find(search, pos + search.size())) {
-            found(pos);
-        }
-        return;
-    }
-    const std::boyer_moore_horspool_searcher searcher(search.begin(), search.end());
-    for (auto from = text.begin();;) {
-        const auto match = searcher(from, text.end());
-        if (match.first == text.end()) {
-            return;
-        }
-        found(static_cast<std::size_t>(match.first - text.begin()));
-        from = match.second;
-    }
-}
-
-}  // namespace
 
 std::string toLower(const std::string& text) {
     std::string result(text);
@@ -93,26 +62,49 @@ void split(std::vector<std::string>& list, const std::string& text, const std::s
     add(text.substr(start));
 }
 
-std::size_t count(const std::string& text, const std::string& search) {
-    std::size_t found = 0;
-    if (!search.empty()) {
-        forEachOccurrence(text, search, [&](std::size_t) { ++found; });
+std::string replace(const std::string& text, const std::string& search,
+                    const std::string& replacement) {
+    return Occurrences(search).replace(text, replacement);
+}
+
+// std::string::find looks for the first byte, then compares: quick, but ten
+// times slower on text dense with that byte. A Boyer-Moore-Horspool search
+// skips ahead there, and costs little more elsewhere once its table is built.
+Occurrences::Occurrences(const std::string& search)
+    : search(search), searcher(search.begin(), search.end()) {}
+
+template <class Found>
+void Occurrences::forEach(const std::string& text, Found found) const {
+    if (search.empty()) {
+        return;
     }
+    for (auto from = text.begin();;) {
+        const auto match = searcher(from, text.end());
+        if (match.first == text.end()) {
+            return;
+        }
+        found(static_cast<std::size_t>(match.first - text.begin()));
+        from = match.second;
+    }
+}
+
+std::size_t Occurrences::count(const std::string& text) const {
+    std::size_t found = 0;
+    forEach(text, [&](std::size_t) { ++found; });
     return found;
 }
 
-std::string replace(const std::string& text, const std::string& search,
-                    const std::string& replacement) {
+std::string Occurrences::replace(const std::string& text, const std::string& replacement) const {
     // Sized first and built in one pass: many occurrences cost linear time,
     // and nothing larger than the result is allocated.
-    const std::size_t occurrences = count(text, search);
+    const std::size_t occurrences = count(text);
     if (occurrences == 0) {
         return text;
     }
     std::string result;
     result.reserve(text.size() - occurrences * search.size() + occurrences * replacement.size());
     std::size_t start = 0;
-    forEachOccurrence(text, search, [&](std::size_t pos) {
+    forEach(text, [&](std::size_t pos) {
         result.append(text, start, pos - start).append(replacement);
         start = pos + search.size();
     });
