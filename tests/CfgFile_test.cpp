@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -156,6 +157,75 @@ TEST_F(CfgFileTest, ReadsLinesByTheGrammar) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(dump(loadText(c.content)), c.expected);
     }
+}
+
+// One observed line as "{number} {kind} <name> <value>".
+std::string describe(const CfgFile::Line& line) {
+    static const char* const kinds[] = {"Empty", "Comment", "Header", "Property"};
+    return std::to_string(line.number) + " " + kinds[line.kind] + " <" + std::string(line.name) +
+           "> <" + std::string(line.value) + ">";
+}
+
+// Reads `content` from memory, collecting what the observer saw.
+CfgFile observe(const std::string& content, std::vector<std::string>& seen) {
+    std::istringstream input(content);
+    return CfgFile::load(input, "memory.cfg", [&](const CfgFile::Line& line) {
+        EXPECT_EQ(line.text.find('\n'), std::string_view::npos);
+        seen.push_back(describe(line) + " [" + std::string(line.text) + "]");
+    });
+}
+
+TEST(CfgFileStreamTest, ObservesEveryLineAsClassifiedBeforeActingOnIt) {
+    std::vector<std::string> seen;
+    const CfgFile cfg = observe(
+        "; note\n\n[Application] x\napp.mainclass=Main=1\napp.x\\=y=z\n=v\narguments\r\n"
+        "[]\n[Other]]\n \t[x]\nlast=1",
+        seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "1 Comment <> <> [; note]",
+                        "2 Empty <> <> []",
+                        "3 Header <Application> <> [[Application] x]",
+                        "4 Property <app.mainclass> <Main=1> [app.mainclass=Main=1]",
+                        "5 Property <app.x\\=y> <z> [app.x\\=y=z]",
+                        "6 Property <> <v> [=v]",
+                        "7 Property <arguments\r> <> [arguments\r]",
+                        "8 Header <> <> [[]]",
+                        "9 Header <Other]> <> [[Other]]]",
+                        "10 Property < \t[x]> <> [ \t[x]]",
+                        "11 Property <last> <1> [last=1]",
+                    }));
+    EXPECT_EQ(dump(cfg), "[Application]app.mainclass<Main=1>");
+}
+
+TEST(CfgFileStreamTest, ObservesAHeaderWithoutBracketThenFails) {
+    std::vector<std::string> seen;
+    EXPECT_EQ(raisedError([&] { observe("[Application]\n[TovelOptions x\napp.splash=S\n", seen); })
+                  .raw,
+              "Error parsing [memory.cfg] file at 2: Missing ']' character");
+    EXPECT_EQ(seen, (std::vector<std::string>{"1 Header <Application> <> [[Application]]",
+                                              "2 Header <TovelOptions x> <> [[TovelOptions x]"}));
+}
+
+TEST(CfgFileStreamTest, ReadsTheSameFromMemoryAsFromAFile) {
+    const TempDir dir("zelt-cfgstream");
+    const std::string content =
+        "\xEF\xBB\xBF;bom\r\n[Application]\r\napp.classpath=a\0b\r\n[ArgOptions]\narguments=x"s;
+    const std::string path = dir.path("app.cfg");
+    std::ofstream(path, std::ios::binary) << content;
+    std::istringstream input(content);
+    const std::string fromMemory = dump(CfgFile::load(input, path));
+    EXPECT_EQ(fromMemory, dump(CfgFile::load(path)));
+    EXPECT_EQ(fromMemory, "[Application]app.classpath<a\0b\r>[ArgOptions]arguments<x>"s);
+}
+
+// A stream that fails after its first line: reading stops before the end.
+TEST(CfgFileStreamTest, AFailingStreamIsAReadError) {
+    std::istringstream input("[Application]\napp.mainclass=Main\n");
+    std::string first;
+    std::getline(input, first);
+    input.setstate(std::ios::badbit);
+    const std::string raw = raisedError([&] { CfgFile::load(input, "broken.cfg"); }).raw;
+    EXPECT_EQ(raw.rfind("Failed to read \"broken.cfg\" file up to the end: ", 0), 0u) << raw;
 }
 
 TEST_F(CfgFileTest, KnowsEveryNameOfTheVocabulary) {
@@ -459,32 +529,57 @@ TEST(CfgFileExpandTest, ResolvesSlowButTerminatingExpansions) {
         std::string(1600, 'x'));
 }
 
-TEST(CfgFileExpandTest, NonTerminatingExpansionFails) {
+TEST(CfgFileExpandTest, NonTerminatingExpansionFailsNamingTheValue) {
     const std::string root = "/tmp/$BINDIR-x/B.app";
     const CfgFile::Macros bundle = {{"$APPDIR", root + "/Contents/app"},
                                     {"$BINDIR", root + "/Contents/MacOS"},
                                     {"$ROOTDIR", root}};
+    const std::string long80(80, 'x');
+    // Doubles the names in each pass, with a long text between them so that
+    // the bound comes after a few large steps rather than millions of names.
+    const CfgFile::Macros doubling = {{"$A", "$A" + std::string(1 << 16, '-') + "$A"}};
     const struct {
         const char* what;
         CfgFile::Macros macros;
         std::string value;
+        std::string shown;  // as the message quotes it
     } cases[] = {
-        {"bundle under a directory named after a macro", bundle, "$BINDIR/lib"},
-        {"doubling", {{"$A", "$A$A"}}, "$A"},
-        {"doubling from a long value", {{"$A", "$A$A"}}, std::string(1000, 'x') + "$A"},
-        {"a cycle that never grows", {{"$A", "$C"}, {"$B", "$A"}, {"$C", "$B"}}, "$A"},
+        {"bundle under a directory named after a macro", bundle, "$BINDIR/lib", "$BINDIR/lib"},
+        {"doubling", doubling, "$A", "$A"},
+        {"doubling from a long value", doubling, long80 + "$A", long80 + "..."},
+        {"a value of exactly the quoted length", doubling, long80.substr(2) + "$A",
+         long80.substr(2) + "$A"},
+        {"a cycle that never grows", {{"$A", "$C"}, {"$B", "$A"}, {"$C", "$B"}}, "$A", "$A"},
         {"slow growth beside a long replacement",
          {{"$A", "$Ax"}, {"$Z", std::string(100000, 'z')}},
+         "$A",
          "$A"},
+        {"a name formed across the edge too often", {{"$A", "/$"}}, "$A" + std::string(1 << 16, 'A'),
+         "$" + std::string(79, 'A') + "..."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CfgFile cfg;
         cfg.setPropertyValue(SectionName::Application, PropertyName::classpath, {"plain", c.value});
         const RaisedError error = raisedError([&] { cfg.expandMacros(c.macros); });
-        EXPECT_EQ(error.raw, "Macro expansion of \"" + c.value + "\" does not terminate");
+        EXPECT_EQ(error.raw, "Macro expansion of \"" + c.shown + "\" does not terminate");
         EXPECT_NE(error.full.find(" at expandMacros(): "), std::string::npos);
     }
+}
+
+// All values of a configuration share one allowance for growth: the
+// expansion never holds more than 64 MiB beyond what it was given.
+TEST(CfgFileExpandTest, ValuesShareTheGrowthAllowance) {
+    const std::string big(40u << 20, 'b');
+    CfgFile cfg;
+    cfg.setPropertyValue(SectionName::Application, PropertyName::classpath, {"$A"});
+    const CfgFile one = cfg.expandMacros({{"$A", big}});
+    EXPECT_TRUE(one.getProperties(SectionName::Application).at(PropertyName::classpath) ==
+                std::vector<std::string>{big});
+
+    cfg.setPropertyValue(SectionName::Application, PropertyName::splash, {"x$A"});
+    EXPECT_EQ(raisedError([&] { cfg.expandMacros({{"$A", big}}); }).raw,
+              "Macro expansion of \"x$A\" does not terminate");
 }
 
 TEST_F(CfgFileTest, ExpansionLeavesTheSourceAndTheNames) {

@@ -66,20 +66,30 @@ TEST(tstrings, SplitAppendsToExistingItems) {
     EXPECT_EQ(list, (Items{"x", "a", "b"}));
 }
 
-TEST(tstrings, Replace) {
+TEST(tstrings, ReplaceAndCount) {
     const struct {
         const char *text, *search, *replacement, *expected;
+        std::size_t count;
     } cases[] = {
-        {"aaaa", "aa", "a", "aa"},
-        {"aaa", "a", "aa", "aaaaaa"},
-        {"abc", "", "x", "abc"},
-        {"abc", "z", "x", "abc"},
-        {"$APPDIR/a:$APPDIR/b", "$APPDIR", "/d", "/d/a:/d/b"},
-        {"xx", "xx", "", ""},
+        {"aaaa", "aa", "a", "aa", 2},
+        {"aaa", "aa", "b", "ba", 1},
+        {"aaa", "a", "aa", "aaaaaa", 3},
+        {"abc", "", "x", "abc", 0},
+        {"abc", "z", "x", "abc", 0},
+        {"", "a", "x", "", 0},
+        {"$APPDIR/a:$APPDIR/b", "$APPDIR", "/d", "/d/a:/d/b", 2},
+        {"$$$$APPDIR$", "$APPDIR", "/d", "$$$/d$", 1},
+        {"xx", "xx", "", "", 1},
+        {"ab", "abc", "x", "ab", 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tstrings::replace(c.text, c.search, c.replacement), c.expected)
             << "replace '" << c.search << "' in '" << c.text << "'";
+        const std::string search = c.search;
+        const tstrings::Occurrences occurrences(search);
+        EXPECT_EQ(occurrences.count(c.text), c.count)
+            << "count '" << c.search << "' in '" << c.text << "'";
+        EXPECT_EQ(occurrences.replace(c.text, c.replacement), c.expected);
     }
 }
 

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
-#include <limits>
-#include <memory>
-#include <optional>
+#include <istream>
 #include <string_view>
 
 #include "base/ErrorReporting.h"
@@ -19,6 +16,9 @@ constexpr CfgFile::Id<CfgFile::SectionNameTag> AppVornTovelOptions("AppVornTovel
 constexpr CfgFile::Id<CfgFile::SectionNameTag> AppVornGenerateCacheTovelOptions(
     "AppVornGenerateCacheTovelOptions");
 constexpr CfgFile::Id<CfgFile::SectionNameTag> ArgOptions("ArgOptions");
+constexpr CfgFile::Id<CfgFile::SectionNameTag> all[] = {
+    Application, TovelOptions, AppVornTovelOptions, AppVornGenerateCacheTovelOptions, ArgOptions,
+};
 }  // namespace SectionName
 
 namespace PropertyName {
@@ -33,6 +33,10 @@ constexpr CfgFile::Id<CfgFile::PropertyNameTag> splash("app.splash");
 constexpr CfgFile::Id<CfgFile::PropertyNameTag> memory("app.memory");
 constexpr CfgFile::Id<CfgFile::PropertyNameTag> arguments("arguments");
 constexpr CfgFile::Id<CfgFile::PropertyNameTag> tovelOptions("tovel-options");
+constexpr CfgFile::Id<CfgFile::PropertyNameTag> all[] = {
+    version, maintvar, mainmodule, mainclass, classpath,    modulepath,
+    runtime, splash,   memory,     arguments, tovelOptions,
+};
 }  // namespace PropertyName
 
 namespace {
@@ -43,46 +47,15 @@ typedef CfgFile::Id<CfgFile::PropertyNameTag> PropertyId;
 // Outside any recognised section; never a key of a loaded CfgFile.
 constexpr SectionId UnknownSection("");
 
-// A known name with its text length taken at compile time, so that matching
-// a line costs no strlen.
-template <class Tag>
-struct KnownName {
-    constexpr explicit KnownName(const CfgFile::Id<Tag>& id) : id(id), text(id.name()) {}
-
-    CfgFile::Id<Tag> id;
-    std::string_view text;
-};
-
-constexpr KnownName<CfgFile::SectionNameTag> knownSections[] = {
-    KnownName(SectionName::Application),
-    KnownName(SectionName::TovelOptions),
-    KnownName(SectionName::AppVornTovelOptions),
-    KnownName(SectionName::AppVornGenerateCacheTovelOptions),
-    KnownName(SectionName::ArgOptions),
-};
-
-constexpr KnownName<CfgFile::PropertyNameTag> knownProperties[] = {
-    KnownName(PropertyName::version),      KnownName(PropertyName::maintvar),
-    KnownName(PropertyName::mainmodule),   KnownName(PropertyName::mainclass),
-    KnownName(PropertyName::classpath),    KnownName(PropertyName::modulepath),
-    KnownName(PropertyName::runtime),      KnownName(PropertyName::splash),
-    KnownName(PropertyName::memory),       KnownName(PropertyName::arguments),
-    KnownName(PropertyName::tovelOptions),
-};
-
-template <class Tag, std::size_t N>
-const KnownName<Tag>* findKnown(const KnownName<Tag> (&names)[N], std::string_view text) {
-    for (const KnownName<Tag>& known : names) {
-        if (known.text == text) {
-            return &known;
+// The constant whose text is `text`, or null.
+template <class Id, std::size_t N>
+const Id* findName(const Id (&names)[N], std::string_view text) {
+    for (const Id& id : names) {
+        if (text == id.name()) {
+            return &id;
         }
     }
     return nullptr;
-}
-
-SectionId sectionNamed(std::string_view text) {
-    const auto* known = findKnown(knownSections, text);
-    return known ? known->id : UnknownSection;
 }
 
 // Position of the first "=" without a backslash right before it, or npos.
@@ -94,260 +67,113 @@ std::string_view::size_type nameEnd(std::string_view line) {
     return pos;
 }
 
-// Cuts a stream into the lines between LFs. It reads large blocks, which
-// bypass the stream's own buffer, and hands lines out in place: a
-// std::getline per line would cost more than the parsing. A line stays
-// valid until the next call.
-class LineReader {
-public:
-    explicit LineReader(std::istream& input)
-        : input(input), block(new char[blockSize]), pos(block.get()), end(pos) {}
-
-    // False when the stream has no more lines, because it ended or failed.
-    bool next(std::string_view& line) {
-        if (carried) {
-            carry.clear();
-            carried = false;
-        }
-        for (;;) {
-            if (const void* lf = std::memchr(pos, '\n', static_cast<std::size_t>(end - pos))) {
-                line = take(static_cast<const char*>(lf));
-                pos = static_cast<const char*>(lf) + 1;
-                return true;
-            }
-            carry.append(pos, end);
-            if (!fill()) {
-                // Like std::getline: a last line without LF counts only when
-                // the stream ended, not when reading it failed.
-                line = carry;
-                carried = true;
-                return !carry.empty() && input.eof();
-            }
-        }
+// The first character alone decides what a line is.
+CfgFile::Line classify(std::string_view text, std::uint64_t number) {
+    CfgFile::Line line{CfgFile::Line::Property, number, text, {}, {}};
+    if (text.empty()) {
+        line.kind = CfgFile::Line::Empty;
+    } else if (text[0] == ';') {
+        line.kind = CfgFile::Line::Comment;
+    } else if (text[0] == '[') {
+        line.kind = CfgFile::Line::Header;
+        const auto close = text.rfind(']');
+        line.name = text.substr(1, close == std::string_view::npos ? close : close - 1);
+    } else {
+        const auto end = nameEnd(text);
+        line.name = text.substr(0, end);
+        line.value = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     }
-
-private:
-    static constexpr std::size_t blockSize = 64 * 1024;
-
-    // The line up to `stop`, joined to the part carried over from earlier blocks.
-    std::string_view take(const char* stop) {
-        if (carry.empty()) {
-            return std::string_view(pos, static_cast<std::size_t>(stop - pos));
-        }
-        carry.append(pos, stop);
-        carried = true;
-        return carry;
-    }
-
-    bool fill() {
-        input.read(block.get(), static_cast<std::streamsize>(blockSize));
-        pos = block.get();
-        end = pos + input.gcount();
-        return pos != end;
-    }
-
-    std::istream& input;
-    // Left uninitialised: a launch reads a small file, and clearing the
-    // whole block would cost more than reading it.
-    std::unique_ptr<char[]> block;
-    const char* pos;
-    const char* end;
-    std::string carry;     // a line that spans blocks
-    bool carried = false;  // whether the last line handed out was `carry`
-};
-
-struct ParseState {
-    explicit ParseState(std::map<SectionId, CfgFile::Properties>& result) : result(result) {}
-
-    SectionId section = UnknownSection;
-    CfgFile::Properties pending;
-    std::map<SectionId, CfgFile::Properties>& result;
-    // The pending values that the last accepted line went to: properties
-    // mostly come in runs, which then skip both the name table and the map.
-    const KnownName<CfgFile::PropertyNameTag>* lastProperty = nullptr;
-    std::vector<std::string>* lastValues = nullptr;
-};
-
-// Commits the pending properties: a later occurrence of a section replaces
-// the earlier one whole, but only when it yielded something.
-class PurgeSection {
-public:
-    explicit PurgeSection(ParseState& state) : state(state) {}
-
-    void operator()() const {
-        if (state.section == UnknownSection || state.pending.empty()) {
-            return;
-        }
-        state.result[state.section].swap(state.pending);
-        state.section = UnknownSection;
-        state.pending.clear();
-        state.lastProperty = nullptr;
-        state.lastValues = nullptr;
-    }
-
-private:
-    ParseState& state;
-};
-
-// Offers one name/value pair; only known names inside known sections count.
-class AddProperty {
-public:
-    explicit AddProperty(ParseState& state) : state(state) {}
-
-    void operator()(std::string_view name, std::string_view value) const {
-        if (state.section == UnknownSection) {
-            return;
-        }
-        if (state.lastProperty == nullptr || state.lastProperty->text != name) {
-            const auto* property = findKnown(knownProperties, name);
-            if (property == nullptr) {
-                return;
-            }
-            state.lastProperty = property;
-            state.lastValues = &state.pending[property->id];
-        }
-        state.lastValues->emplace_back(value);
-    }
-
-private:
-    ParseState& state;
-};
-
-std::size_t saturatingProduct(std::size_t a, std::size_t b) {
-    std::size_t product;
-    return __builtin_mul_overflow(a, b, &product) ? std::numeric_limits<std::size_t>::max()
-                                                  : product;
+    return line;
 }
 
-// Expands values pass by pass until a pass changes nothing. Since a
-// replacement may hold a name, including its own, this need not end, so
-// the passes, their work and the growth are bounded, far beyond what a
-// real configuration reaches:
-// - nesting through distinct macros settles within one changing pass per
-//   macro, and a name that forms across the edge of a replacement is
-//   consumed one pass at a time, so the passes may number the macros plus
-//   the value's length plus some spare; the bytes scanned by all passes
-//   together are bounded too, so that a long value cannot take long;
-// - a value may grow to every one of its bytes becoming all the
-//   replacement texts twice over, and in any case to 1 MiB. The size of
-//   each step is checked before it is built.
-class MacroExpander {
-public:
-    explicit MacroExpander(const CfgFile::Macros& macros) : macros(macros) {
-        for (const auto& [name, replacement] : macros) {
-            replacementBytes += replacement.size();
-            if (!name.empty() && firstBytes.find(name[0]) == std::string::npos) {
-                firstBytes += name[0];
-            }
-        }
-    }
+// Bounds of one expansion. Passes repeat until one changes nothing, which
+// need not happen: a replacement may hold a name, even its own, as under a
+// bundle directory named after a macro. So, over all the values of one
+// configuration together:
+// - the text held beyond the configuration itself, that is the growth of
+//   the values done plus the texts of the value in progress (the text
+//   before its pass, the pass's current text and the one about to be
+//   built), stays within maxHeldBytes; each size is computed, and checked,
+//   before anything of that size is allocated;
+// - the first two passes of a value scan at most its text and that cap,
+//   once per macro; passes after them happen only when a replacement
+//   brought in a name that the pass could not reach any more, and they
+//   scan at most maxLaterPassBytes together, each macro step counted as at
+//   least minStepBytes so that a cycle of tiny texts ends soon too.
+// A value that would go beyond either fails as not terminating. Real
+// values settle in two passes; a chain of 200 nested macros uses about half
+// of the later passes' allowance.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// A fuzzer meets runaway expansions by the thousand: bounds 1024 times
+// smaller keep each of its runs quick (and its allocations small, which
+// the sanitizer's allocator serves fastest) and take the same paths.
+constexpr std::size_t boundDivisor = 1024;
+#else
+constexpr std::size_t boundDivisor = 1;
+#endif
+constexpr std::size_t maxHeldBytes = (std::size_t(64) << 20) / boundDivisor;
+constexpr std::size_t maxLaterPassBytes = (std::size_t(16) << 20) / boundDivisor;
+constexpr std::size_t minStepBytes = 64;
+// Enough of a value to recognise it in the one-line error.
+constexpr std::size_t messageValueBytes = 80;
 
-    std::string operator()(const std::string& value) {
-        const std::size_t limit =
-            std::max(minGrowthLimit, saturatingProduct(value.size() + 1, 2 * replacementBytes + 1));
-        const std::size_t maxChangingPasses = macros.size() + value.size() + sparePasses;
-        std::size_t scanned = 0;
-        std::optional<std::string> current;  // empty while the value is unchanged
-        for (std::size_t changingPasses = 0;; ++changingPasses) {
-            const std::string& text = current ? *current : value;
-            Pass next = pass(text, value, limit);
-            if (!next.text || *next.text == text) {
-                break;
+ZeltError<std::runtime_error> notTerminating(const std::string& value) {
+    tstrings::any message;
+    message << "Macro expansion of \"" << value.substr(0, messageValueBytes)
+            << (value.size() > messageValueBytes ? "..." : "") << "\" does not terminate";
+    return makeException(message, SourceCodePos(__FILE__, "expandMacros", __LINE__));
+}
+
+// What the values expanded so far have used of the bounds.
+struct ExpansionUse {
+    std::size_t grown = 0;
+    std::size_t laterPassBytes = 0;
+};
+
+// A macro ready to be found in many values.
+struct Macro {
+    const std::string& name;
+    const std::string& replacement;
+    tstrings::Occurrences occurrences;
+};
+
+std::string expandValue(const std::string& value, const std::vector<Macro>& macros,
+                        ExpansionUse& use) {
+    std::string text;                    // the result of the last changing pass
+    const std::string* before = &value;  // the text the pass starts from
+    for (int pass = 1;; ++pass) {
+        std::string next;  // the pass's text once a macro occurred
+        bool replaced = false;
+        for (const Macro& macro : macros) {
+            const std::string& current = replaced ? next : *before;
+            if (pass > 2) {
+                use.laterPassBytes += std::max(current.size(), minStepBytes);
+                if (use.laterPassBytes > maxLaterPassBytes) {
+                    throw notTerminating(value);
+                }
             }
-            scanned += text.size();
-            if (changingPasses == maxChangingPasses || scanned > maxScannedBytes) {
+            const std::size_t count = macro.occurrences.count(current);
+            if (count == 0) {
+                continue;
+            }
+            const std::size_t held = use.grown + before->size() + (replaced ? next.size() : 0);
+            const std::size_t kept = current.size() - count * macro.name.size();
+            if (held + kept > maxHeldBytes ||
+                count > (maxHeldBytes - held - kept) /
+                            std::max<std::size_t>(macro.replacement.size(), 1)) {
                 throw notTerminating(value);
             }
-            current = std::move(next.text);
-            if (!next.nameMayOccur) {
-                break;
-            }
+            next = macro.occurrences.replace(current, macro.replacement);
+            replaced = true;
         }
-        return current ? std::move(*current) : value;
+        if (!replaced || next == *before) {
+            use.grown += before->size() > value.size() ? before->size() - value.size() : 0;
+            return before == &value ? value : std::move(text);
+        }
+        text = std::move(next);
+        before = &text;
     }
-
-private:
-    static constexpr std::size_t sparePasses = 64;
-    static constexpr std::size_t minGrowthLimit = std::size_t(1) << 20;
-    static constexpr std::size_t maxScannedBytes = std::size_t(256) << 20;
-
-    struct Pass {
-        std::optional<std::string> text;  // empty when no name occurred
-        bool nameMayOccur;                // false when another pass cannot change the text
-    };
-
-    // Each macro in ascending name order, each on the previous one's result.
-    Pass pass(const std::string& text, const std::string& value, std::size_t limit) {
-        std::optional<std::string> result;
-        std::size_t from = firstCandidate(text);
-        for (auto macro = macros.begin(); macro != macros.end() && from != std::string::npos;
-             ++macro) {
-            const std::string& current = result ? *result : text;
-            if (std::optional<std::string> replaced =
-                    replaceAll(current, *macro, from, value, limit)) {
-                result = std::move(replaced);
-                from = firstCandidate(*result);
-            }
-        }
-        return Pass{std::move(result), from != std::string::npos};
-    }
-
-    // The first position at which a name may begin, or npos when none can.
-    std::size_t firstCandidate(const std::string& text) const {
-        switch (firstBytes.size()) {
-            case 0:
-                return std::string::npos;
-            case 1:
-                return text.find(firstBytes[0]);
-            default:
-                return text.find_first_of(firstBytes);
-        }
-    }
-
-    // Replaces like tstrings::replace (left to right, no overlap, inserted
-    // text not searched again), with the result's size known, and checked
-    // against the limit, before it is built. Empty when the name does not
-    // occur at or after `from`.
-    std::optional<std::string> replaceAll(const std::string& text,
-                                          const CfgFile::Macros::value_type& macro,
-                                          std::size_t from, const std::string& value,
-                                          std::size_t limit) {
-        const auto& [name, replacement] = macro;
-        positions.clear();
-        for (auto pos = name.empty() ? std::string::npos : text.find(name, from);
-             pos != std::string::npos; pos = text.find(name, pos + name.size())) {
-            positions.push_back(pos);
-        }
-        if (positions.empty()) {
-            return std::nullopt;
-        }
-        const std::size_t kept = text.size() - positions.size() * name.size();
-        if (saturatingProduct(positions.size(), replacement.size()) > limit - kept) {
-            throw notTerminating(value);
-        }
-        std::string result(kept + positions.size() * replacement.size(), '\0');
-        char* out = &result[0];
-        std::size_t start = 0;
-        for (const std::size_t pos : positions) {
-            out = std::copy(text.begin() + start, text.begin() + pos, out);
-            out = std::copy(replacement.begin(), replacement.end(), out);
-            start = pos + name.size();
-        }
-        std::copy(text.begin() + start, text.end(), out);
-        return result;
-    }
-
-    static ZeltError<std::runtime_error> notTerminating(const std::string& value) {
-        return makeException(tstrings::any()
-                                 << "Macro expansion of \"" << value << "\" does not terminate",
-                             SourceCodePos(__FILE__, "expandMacros", __LINE__));
-    }
-
-    const CfgFile::Macros& macros;
-    std::size_t replacementBytes = 0;
-    std::string firstBytes;              // the distinct first bytes of the names
-    std::vector<std::size_t> positions;  // reused by every step
-};
+}
 
 }  // namespace
 
@@ -363,44 +189,46 @@ CfgFile CfgFile::load(const std::string& path) {
 
 CfgFile CfgFile::load(std::istream& input, const std::string& path, const LineObserver& observer) {
     CfgFile result;
-    ParseState state(result.sections);
-    const PurgeSection purgeSection(state);
-    const AddProperty addProperty(state);
-    // Wider than the files it counts, so that it cannot overflow.
-    std::int64_t lineNumber = 0;
-    LineReader lines(input);
-    std::string_view line;
-    while (lines.next(line)) {
-        ++lineNumber;
-        const auto number = static_cast<std::uint64_t>(lineNumber);
-        if (line.empty() || line[0] == ';') {
-            if (observer) {
-                observer(Line{line.empty() ? Line::Empty : Line::Comment, number, line, {}, {}});
-            }
-            continue;
+    SectionId section = UnknownSection;
+    Properties pending;
+
+    // Commits the pending properties: a later occurrence of a section
+    // replaces the earlier one whole, but only when it yielded something.
+    const auto purgeSection = [&] {
+        if (section == UnknownSection || pending.empty()) {
+            return;
         }
-        if (line[0] == '[') {
-            const auto close = line.rfind(']');
-            if (close == std::string_view::npos) {
+        result.sections[section].swap(pending);
+        section = UnknownSection;
+        pending.clear();
+    };
+    // Only known names inside known sections count.
+    const auto addProperty = [&](std::string_view name, std::string_view value) {
+        if (section == UnknownSection) {
+            return;
+        }
+        if (const PropertyId* property = findName(PropertyName::all, name)) {
+            pending[*property].emplace_back(value);
+        }
+    };
+
+    std::uint64_t number = 0;
+    for (std::string text; std::getline(input, text);) {
+        const Line line = classify(text, ++number);
+        if (observer) {
+            observer(line);
+        }
+        if (line.kind == Line::Header) {
+            if (text.find(']') == std::string::npos) {
                 throw makeException(tstrings::any() << "Error parsing [" << path << "] file at "
-                                                    << lineNumber << ": Missing ']' character",
+                                                    << number << ": Missing ']' character",
                                     ZELT_SOURCE_POS);
             }
-            const std::string_view section = line.substr(1, close - 1);
-            if (observer) {
-                observer(Line{Line::Header, number, line, section, {}});
-            }
             purgeSection();
-            state.section = sectionNamed(section);
-        } else {
-            const auto end = nameEnd(line);
-            const std::string_view name = line.substr(0, end);
-            const std::string_view value =
-                end == std::string_view::npos ? std::string_view() : line.substr(end + 1);
-            if (observer) {
-                observer(Line{Line::Property, number, line, name, value});
-            }
-            addProperty(name, value);
+            const SectionId* known = findName(SectionName::all, line.name);
+            section = known ? *known : UnknownSection;
+        } else if (line.kind == Line::Property) {
+            addProperty(line.name, line.value);
         }
     }
     if (!input.eof()) {
@@ -425,19 +253,18 @@ CfgFile& CfgFile::setPropertyValue(Id<SectionNameTag> section, Id<PropertyNameTa
 }
 
 CfgFile CfgFile::expandMacros(const Macros& macros) const {
-    // Built value by value rather than copied and then rewritten: each value
-    // is copied or expanded exactly once.
-    MacroExpander expand(macros);
+    std::vector<Macro> ready;
+    for (const auto& [name, replacement] : macros) {
+        ready.push_back(Macro{name, replacement, tstrings::Occurrences(name)});
+    }
+    ExpansionUse use;
     CfgFile result;
     for (const auto& [section, properties] : sections) {
-        Properties& target =
-            result.sections.emplace_hint(result.sections.end(), section, Properties())->second;
         for (const auto& [property, values] : properties) {
-            std::vector<std::string>& expanded =
-                target.emplace_hint(target.end(), property, std::vector<std::string>())->second;
+            std::vector<std::string>& expanded = result.sections[section][property];
             expanded.reserve(values.size());
             for (const std::string& value : values) {
-                expanded.push_back(expand(value));
+                expanded.push_back(expandValue(value, ready, use));
             }
         }
     }

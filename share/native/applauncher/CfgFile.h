@@ -39,7 +39,7 @@ public:
     typedef std::map<Id<PropertyNameTag>, std::vector<std::string>> Properties;
     typedef std::map<std::string, std::string> Macros;
 
-    // One line of the file as the reader classified it.
+    // One line of a configuration as the reader classified it.
     struct Line {
         enum Kind { Empty, Comment, Header, Property };
         Kind kind;
@@ -48,15 +48,18 @@ public:
         std::string_view name;   // Header: the section text; Property: the name
         std::string_view value;  // Property: the value
     };
-    // Sees every line, in order, before the reader acts on it.
+    // Called for every line, in order, before the reader acts on it.
     using LineObserver = std::function<void(const Line&)>;
 
     CfgFile() = default;
 
-    // Throws the program's error when the file cannot be opened, a section
-    // header lacks its "]", or reading stops before the end of the file.
+    // Opens the file, then reads it as the stream form does. Throws the
+    // program's error when the file cannot be opened.
     static CfgFile load(const std::string& path);
-    // Reads an open stream; `path` names it in the error messages.
+    // Reads a configuration from `input`; `path` is used only in messages.
+    // Throws the program's error when a section header lacks its "]", or
+    // reading stops before the end of the input. A header without "]" is
+    // observed as a Header whose name is the text after "[".
     static CfgFile load(std::istream& input, const std::string& path,
                         const LineObserver& observer = nullptr);
 
@@ -69,7 +72,7 @@ public:
 
     // A copy in which every value has the macro names replaced, pass after
     // pass, until a pass changes nothing. Throws the program's error for a
-    // value whose expansion does not settle.
+    // value whose expansion does not settle within the bounds in CfgFile.cpp.
     CfgFile expandMacros(const Macros& macros) const;
 
     // The last value; empty when the entry has none.
@@ -91,6 +94,8 @@ extern const CfgFile::Id<CfgFile::SectionNameTag> TovelOptions;
 extern const CfgFile::Id<CfgFile::SectionNameTag> AppVornTovelOptions;
 extern const CfgFile::Id<CfgFile::SectionNameTag> AppVornGenerateCacheTovelOptions;
 extern const CfgFile::Id<CfgFile::SectionNameTag> ArgOptions;
+// Every section name the reader knows.
+extern const CfgFile::Id<CfgFile::SectionNameTag> all[5];
 }  // namespace SectionName
 
 namespace PropertyName {
@@ -105,6 +110,8 @@ extern const CfgFile::Id<CfgFile::PropertyNameTag> splash;
 extern const CfgFile::Id<CfgFile::PropertyNameTag> memory;
 extern const CfgFile::Id<CfgFile::PropertyNameTag> arguments;
 extern const CfgFile::Id<CfgFile::PropertyNameTag> tovelOptions;
+// Every property name the reader knows.
+extern const CfgFile::Id<CfgFile::PropertyNameTag> all[11];
 }  // namespace PropertyName
 
 #endif  // ZELT_CONFIG_CFGFILE_H

@@ -12,19 +12,6 @@ namespace {
 typedef CfgFile::Id<CfgFile::SectionNameTag> SectionId;
 typedef CfgFile::Id<CfgFile::PropertyNameTag> PropertyId;
 
-const SectionId knownSections[] = {
-    SectionName::Application,         SectionName::TovelOptions,
-    SectionName::AppVornTovelOptions, SectionName::AppVornGenerateCacheTovelOptions,
-    SectionName::ArgOptions,
-};
-
-const PropertyId knownProperties[] = {
-    PropertyName::version,   PropertyName::maintvar,     PropertyName::mainmodule,
-    PropertyName::mainclass, PropertyName::classpath,    PropertyName::modulepath,
-    PropertyName::runtime,   PropertyName::splash,       PropertyName::memory,
-    PropertyName::arguments, PropertyName::tovelOptions,
-};
-
 // Where the launcher reads each property, and whether it takes every value
 // or only the last.
 struct ReadProperty {
@@ -137,12 +124,12 @@ void CfgWarnings::observe(const CfgFile::Line& line) {
 
 void CfgWarnings::observeHeader(const CfgFile::Line& line) {
     commitSection();
-    const std::optional<SectionId> known = findName(knownSections, line.name);
+    const std::optional<SectionId> known = findName(SectionName::all, line.name);
     if (!known) {
         place = Place::UnknownSection;
         std::string message = "unknown section [" + std::string(line.name) +
                               "]: the launcher ignores it and its lines";
-        if (const auto near = nearName(knownSections, line.name)) {
+        if (const auto near = nearName(SectionName::all, line.name)) {
             message += "; did you mean [" + std::string(near->name()) + "]?";
         }
         warn(line.number, message);
@@ -175,7 +162,7 @@ void CfgWarnings::observeProperty(const CfgFile::Line& line) {
     if (place == Place::UnknownSection) {
         return;
     }
-    if (const std::optional<PropertyId> property = findName(knownProperties, line.name)) {
+    if (const std::optional<PropertyId> property = findName(PropertyName::all, line.name)) {
         observeKnownProperty(line, *property);
         return;
     }
@@ -183,7 +170,7 @@ void CfgWarnings::observeProperty(const CfgFile::Line& line) {
     if (line.name.size() == line.text.size()) {
         message += " (the line holds no \"=\")";
     }
-    if (const auto near = nearName(knownProperties, line.name)) {
+    if (const auto near = nearName(PropertyName::all, line.name)) {
         message += trimBlanks(line.name) == near->name()
                        ? std::string(": blanks around \"=\" belong to the name")
                        : "; did you mean \"" + std::string(near->name()) + "\"?";
@@ -224,7 +211,7 @@ void CfgWarnings::commitSection() {
 
 void CfgWarnings::checkExpanded(const CfgFile& expandedCfgFile) {
     commitSection();
-    for (const SectionId& known : knownSections) {
+    for (const SectionId& known : SectionName::all) {
         for (const auto& [property, values] : expandedCfgFile.getProperties(known)) {
             for (std::size_t i = 0; i < values.size(); ++i) {
                 for (const std::string& word : macroLikeWords(values[i])) {
