@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "base/ErrorReporting.h"
 #include "base/Log.h"
 #include "config/CfgFile.h"
@@ -52,24 +53,6 @@ Bundle bundle;
 
 void removeBundle() {
     std::filesystem::remove_all(bundle.dir);
-}
-
-std::vector<std::string> splitAt(const std::string& text, char separator) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;
-         start = end + 1) {
-        items.push_back(text.substr(start, end - start));
-    }
-    items.push_back(text.substr(start));
-    return items;
-}
-
-std::string headerLine(std::string& rest) {
-    const std::size_t end = rest.find('\n');
-    std::string line = rest.substr(0, end);
-    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
-    return line;
 }
 
 // The variable as the launcher must leave it: the application directory
@@ -173,7 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream input(rest);
     std::unique_ptr<Zarn> request;
     try {
-        request.reset(launcher.createZarnLauncher(CfgFile::load(input, "fuzz.cfg")));
+        request.reset(
+            launcher.createZarnLauncher(launcher.expandCfgFile(CfgFile::load(input, "fuzz.cfg"))));
     } catch (const ZeltError<std::runtime_error>&) {
         return 0;  // a malformed file, a runaway expansion or no runtime: reported, not a fault
     }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "CfgFileModel.h"
+#include "FuzzInput.h"
 #include "base/ErrorReporting.h"
 #include "config/CfgFile.h"
 
@@ -71,17 +72,6 @@ private:
     bool failing;
 };
 
-std::vector<std::string> splitAt(const std::string& text, char separator) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;
-         start = end + 1) {
-        items.push_back(text.substr(start, end - start));
-    }
-    items.push_back(text.substr(start));
-    return items;
-}
-
 struct Input {
     CfgFile::Macros macros;
     bool setsProperty = false;
@@ -92,21 +82,13 @@ struct Input {
     std::string content;
 };
 
-// Cuts the next line off `rest`, at most maxHeaderLine bytes of it.
-std::string headerLine(std::string& rest) {
-    const std::size_t end = rest.find('\n');
-    std::string line = rest.substr(0, std::min(end, maxHeaderLine));
-    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
-    return line;
-}
-
 Input parseInput(std::string rest) {
     Input input;
-    const std::string root = headerLine(rest);
+    const std::string root = headerLine(rest, maxHeaderLine);
     input.macros = {{"$APPDIR", root + "/Contents/app"},
                     {"$BINDIR", root + "/Contents/MacOS"},
                     {"$ROOTDIR", root}};
-    const std::string extra = headerLine(rest);
+    const std::string extra = headerLine(rest, maxHeaderLine);
     if (!extra.empty()) {
         for (const std::string& item : splitAt(extra, '\t')) {
             const std::size_t equals = item.find('=');
@@ -114,14 +96,14 @@ Input parseInput(std::string rest) {
                 equals == std::string::npos ? std::string() : item.substr(equals + 1);
         }
     }
-    const std::string query = headerLine(rest);
+    const std::string query = headerLine(rest, maxHeaderLine);
     if (query.size() >= 2) {
         input.setsProperty = true;
         input.section = static_cast<unsigned char>(query[0]) % std::size(sections);
         input.property = static_cast<unsigned char>(query[1]) % std::size(properties);
         input.values = splitAt(query.substr(2), '\t');
     }
-    const std::string failure = headerLine(rest);
+    const std::string failure = headerLine(rest, maxHeaderLine);
     if (!failure.empty() && failure.size() < 9 &&
         failure.find_first_not_of("0123456789") == std::string::npos) {
         input.failAt = std::stoul(failure);

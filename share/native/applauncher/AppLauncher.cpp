@@ -92,7 +92,7 @@ std::string AppLauncher::getCfgFilePath() const {
 Zarn* AppLauncher::createZarnLauncher() const {
     const std::string cfgFilePath = getCfgFilePath();
     LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
-    return createZarnLauncher(CfgFile::load(cfgFilePath));
+    return createZarnLauncher(expandCfgFile(CfgFile::load(cfgFilePath)));
 }
 
 CfgFile AppLauncher::expandCfgFile(const CfgFile& loadedCfgFile) const {
@@ -108,8 +108,7 @@ std::string AppLauncher::getRuntimeDir(const CfgFile& expandedCfgFile) const {
     return configuredRuntimeDir(expandedCfgFile).value_or(defaultRuntimeDir);
 }
 
-Zarn* AppLauncher::createZarnLauncher(const CfgFile& loadedCfgFile) const {
-    CfgFile cfgFile = expandCfgFile(loadedCfgFile);
+Zarn* AppLauncher::createZarnLauncher(CfgFile cfgFile) const {
     if (!commandArgs.empty()) {
         // Set after the expansion: command-line arguments are taken literally.
         cfgFile.setPropertyValue(SectionName::ArgOptions, PropertyName::arguments, commandArgs);

@@ -38,8 +38,9 @@ public:
 
     // The caller owns the result; failures are exceptions, never null.
     Zarn* createZarnLauncher() const;
-    // The same from the configuration as loaded, before macro expansion.
-    Zarn* createZarnLauncher(const CfgFile& cfgFile) const;
+    // The same from a configuration whose macros are expanded; taken by
+    // value, since the command line is merged into it.
+    Zarn* createZarnLauncher(CfgFile cfgFile) const;
     void launch() const;
 
     bool libEnvVariableContainsAppDir() const;

@@ -51,13 +51,13 @@ void runLauncherSteps() {
     report.config = launcher.getCfgFilePath();
     check.warnings.emplace(*report.config);
     const CfgFile loaded = loadCfgFile(*report.config, *check.warnings);
-    // Expanded here as well for what only the expanded values show, and before
-    // the request is built, so that these warnings come even when that fails.
+    // Checked before the request is built, so that these warnings come even
+    // when that fails.
     const CfgFile expanded = launcher.expandCfgFile(loaded);
     check.warnings->checkExpanded(expanded);
     report.runtimeDir = launcher.getRuntimeDir(expanded);
 
-    const std::unique_ptr<Zarn> zarn(launcher.createZarnLauncher(loaded));
+    const std::unique_ptr<Zarn> zarn(launcher.createZarnLauncher(expanded));
     report.library = zarn->getLibraryPath();
     report.argv = zarn->getArguments();
     report.libraryPathVariable =

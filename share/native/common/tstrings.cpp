@@ -6,7 +6,6 @@
 
 namespace tstrings {
 
-
 std::string toLower(const std::string& text) {
     std::string result(text);
     for (char& c : result) {
